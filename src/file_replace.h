@@ -1,0 +1,24 @@
+#pragma once
+
+#include <fstream>
+#include <string>
+
+// A file's new content is written to a temporary file beside it and moved over
+// it in one step, so that the file is never seen missing or cut short, not
+// even when the process is killed halfway or the disk fills up.
+
+// The temporary file for target's new content: in target's folder, and
+// unique to this process, so that two launches never share one.
+std::string temporaryNameFor(const std::string& target);
+
+// Opens the temporary file for binary output, emptied.
+bool openTemporary(std::ofstream& stream, const std::string& temporary);
+
+// Flushes and closes the stream, then moves the temporary over target. On
+// any failure removes the temporary, logs a line naming target on standard
+// error and returns false; target is then as it was.
+bool commitTemporary(std::ofstream& stream, const std::string& temporary,
+                     const std::string& target);
+
+// Closes and removes the temporary after a failure elsewhere.
+void discardTemporary(std::ofstream& stream, const std::string& temporary);
