@@ -11,13 +11,15 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine) {
     size_t i = 0;
     const size_t n = commandLine.size();
 
+    // The program's name can hold no quote, so quotes only group.
     std::string program;
-    if (i < n && commandLine[i] == '"') {
-        ++i;
-        while (i < n && commandLine[i] != '"') program += commandLine[i++];
-        if (i < n) ++i;
-    } else {
-        while (i < n && !isBlank(commandLine[i])) program += commandLine[i++];
+    bool inQuotes = false;
+    for (; i < n && (inQuotes || !isBlank(commandLine[i])); ++i) {
+        if (commandLine[i] == '"') {
+            inQuotes = !inQuotes;
+        } else {
+            program += commandLine[i];
+        }
     }
     words.push_back(program);
 
