@@ -1,0 +1,785 @@
+// Runs the built launcher as a process of its own, in scratch game folders
+// that hold it, a stand-in client and a descriptor, and checks its whole log,
+// the files it leaves and what the client was given.
+//
+// The same Linux driver tests both builds: E2E_LAUNCHER names the launcher,
+// E2E_CLIENT the stand-in client, and E2E_WINE=1 runs the launcher under Wine.
+// The Windows build then sees its program path in Windows form and ends every
+// log and descriptor line in CR LF.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// --- What is under test -----------------------------------------------------
+
+struct Setup {
+    fs::path launcher;
+    fs::path client;
+    bool wine = false;
+};
+
+// The launcher, client and mode from the environment; empty paths when unset.
+const Setup& setup() {
+    static const Setup value = [] {
+        Setup s;
+        if (const char* launcher = std::getenv("E2E_LAUNCHER")) s.launcher = launcher;
+        if (const char* client = std::getenv("E2E_CLIENT")) s.client = client;
+        const char* wine = std::getenv("E2E_WINE");
+        s.wine = wine && std::string(wine) == "1";
+        return s;
+    }();
+    return value;
+}
+
+bool underWine() { return setup().wine; }
+
+// The line end of the launcher's log and of the descriptors it writes.
+std::string lineEnd() { return underWine() ? "\r\n" : "\n"; }
+
+const std::string katakanaGame = "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0";  // ゲーム in UTF-8
+const std::string katakanaGameSjis = "\x83\x51\x81\x5B\x83\x80";  // the same in code page 932
+
+// A path as the launcher is given it: Windows form under Wine, with names in
+// the ANSI code page the test chose.
+std::string seenAs(const fs::path& path) {
+    std::string text = fs::absolute(path).lexically_normal().string();
+    if (!underWine()) return text;
+    std::replace(text.begin(), text.end(), '/', '\\');
+    for (size_t at; (at = text.find(katakanaGame)) != std::string::npos;) {
+        text.replace(at, katakanaGame.size(), katakanaGameSjis);
+    }
+    return "Z:" + text;
+}
+
+// A folder as the launcher's directory prefix: seenAs plus a separator.
+std::string prefixOf(const fs::path& folder) { return seenAs(folder) + (underWine() ? "\\" : "/"); }
+
+// --- Files ------------------------------------------------------------------
+
+// A whole file in one read, as the large descriptors are read many times.
+std::optional<std::string> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!in) return std::nullopt;
+    return bytes;
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    ASSERT_TRUE(out) << "cannot write " << path;
+}
+
+// Lines joined, each followed by the given line end.
+std::string joinLines(const std::vector<std::string>& lines, const std::string& end) {
+    std::string text;
+    for (const std::string& line : lines) text += line + end;
+    return text;
+}
+
+// The words a command line of blank-separated words holds.
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start) words.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
+// A scratch folder of its own for one test, removed afterwards unless it failed.
+class Scratch {
+public:
+    Scratch() {
+        static int count = 0;
+        path_ = fs::temp_directory_path() /
+                ("divu-e2e-" + std::to_string(getpid()) + "-" + std::to_string(count++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~Scratch() {
+        if (::testing::Test::HasFailure()) {
+            std::cerr << "kept scratch folder " << path_ << "\n";
+            return;
+        }
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+const std::vector<std::string> descriptorLines = {
+    R"(<?xml version="1.0" encoding="utf-8"?>)",
+    R"(<application xmlns="urn:example:air:application">)",
+    "  <id>DIVU</id>",
+    "  <filename>DIVU</filename>",
+    "  <versionNumber>1.0.0</versionNumber>",
+    "</application>",
+};
+const std::string idLine = "  <id>DIVU</id>";
+
+// The test descriptor with LF line ends, as a game ships it.
+std::string shippedDescriptor() { return joinLines(descriptorLines, "\n"); }
+
+// The descriptor as the launcher writes it for newId.
+std::string rewrittenDescriptor(const std::string& newId) {
+    std::vector<std::string> lines = descriptorLines;
+    lines[2] = "  <id>DIVU" + newId + "</id>";
+    return joinLines(lines, lineEnd());
+}
+
+fs::path descriptorIn(const fs::path& game) { return game / "META-INF/AIR/application.xml"; }
+fs::path cachedCopyIn(const fs::path& game, const std::string& newId) {
+    return game / ("META-INF/AIR/application" + newId + ".xml");
+}
+
+// Fills a game folder: the launcher under launcherName, the client unless
+// left out, and the shipped descriptor.
+void makeGame(const fs::path& game, const std::string& launcherName = "DIVU.exe",
+              bool withClient = true) {
+    fs::create_directories(game);
+    fs::copy_file(setup().launcher, game / launcherName, fs::copy_options::overwrite_existing);
+    if (withClient) {
+        fs::copy_file(setup().client, game / "KEMU_Client.exe",
+                      fs::copy_options::overwrite_existing);
+    }
+    writeBytes(descriptorIn(game), shippedDescriptor());
+}
+
+// --- Running the launcher ---------------------------------------------------
+
+struct Invocation {
+    Invocation(fs::path program_, std::vector<std::string> args_, fs::path workDir_ = {},
+               std::string argv0_ = {})
+        : program(std::move(program_)),
+          args(std::move(args_)),
+          workDir(std::move(workDir_)),
+          argv0(std::move(argv0_)) {}
+
+    fs::path program;                   // the launcher file to start
+    std::vector<std::string> args;      // its arguments
+    fs::path workDir;                   // its working folder; the driver's when empty
+    std::string argv0;                  // natively, its argv[0]; the program path when empty
+    std::vector<std::string> extraEnv;  // NAME=value, over the driver's environment
+    std::optional<std::chrono::milliseconds> killAfter;  // SIGKILL it this long after the start
+    bool readToEnd = false;  // after it exits, read on until both pipes close
+};
+
+struct Outcome {
+    bool exited = false;
+    int exitCode = -1;
+    bool killed = false;
+    std::string out;
+    std::string err;
+    bool outClosedAtExit = false;  // whether each pipe had closed once the launcher had exited
+    bool errClosedAtExit = false;
+    bool outClosed = false;  // whether each pipe closed by the end of reading
+    bool errClosed = false;
+};
+
+// Reads what is there now without waiting; returns false once the pipe has closed.
+bool readAvailable(int fd, std::string& into) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            into.append(buffer, static_cast<size_t>(got));
+            continue;
+        }
+        if (got == 0) return false;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+// The environment for the launcher: the driver's, with extra entries over it.
+std::vector<std::string> environmentWith(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const std::string& e) {
+            return e.compare(0, name.size() + 1, name + "=") == 0;
+        });
+        if (!replaced) entries.push_back(text);
+    }
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts the launcher with its standard output and error on pipes of their
+// own, reads both while it runs and waits (bounded) for it to exit. The client
+// may hold the pipes after the launcher has gone, so only what is already in
+// them is read then, unless readToEnd asks to wait (bounded) for them to close.
+Outcome runLauncher(const Invocation& run) {
+    Outcome outcome;
+    std::vector<std::string> words;
+    if (underWine()) {
+        words = {"wine", run.program.string()};
+    } else {
+        words = {run.argv0.empty() ? run.program.string() : run.argv0};
+    }
+    words.insert(words.end(), run.args.begin(), run.args.end());
+    std::vector<std::string> environment = environmentWith(run.extraEnv);
+    std::vector<char*> argv = pointersTo(words);
+    std::vector<char*> envp = pointersTo(environment);
+
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return outcome;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    if (!run.workDir.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, run.workDir.c_str());
+    }
+    pid_t pid = -1;
+    const std::string file = underWine() ? std::string("wine") : run.program.string();
+    const int spawned =
+        posix_spawnp(&pid, file.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (spawned != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        ADD_FAILURE() << "cannot start " << file << ": " << std::strerror(spawned);
+        return outcome;
+    }
+    fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
+    fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
+
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point giveUp = start + 60s;
+    bool outOpen = true;
+    bool errOpen = true;
+    bool killSent = false;
+    int status = 0;
+    for (;;) {
+        if (run.killAfter && !killSent && Clock::now() - start >= *run.killAfter) {
+            kill(pid, SIGKILL);
+            killSent = true;
+        }
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (Clock::now() > giveUp) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the launcher did not exit within 60 s; killed it";
+            break;
+        }
+        std::vector<pollfd> fds;
+        if (outOpen) fds.push_back({outPipe[0], POLLIN, 0});
+        if (errOpen) fds.push_back({errPipe[0], POLLIN, 0});
+        if (fds.empty()) {
+            std::this_thread::sleep_for(1ms);
+        } else {
+            poll(fds.data(), fds.size(), 1);
+        }
+        if (outOpen) outOpen = readAvailable(outPipe[0], outcome.out);
+        if (errOpen) errOpen = readAvailable(errPipe[0], outcome.err);
+    }
+    // Everything the launcher wrote is in the pipes by now.
+    if (outOpen) outOpen = readAvailable(outPipe[0], outcome.out);
+    if (errOpen) errOpen = readAvailable(errPipe[0], outcome.err);
+    outcome.outClosedAtExit = !outOpen;
+    outcome.errClosedAtExit = !errOpen;
+
+    const Clock::time_point drainUntil = Clock::now() + 20s;
+    while (run.readToEnd && (outOpen || errOpen) && Clock::now() < drainUntil) {
+        std::vector<pollfd> fds;
+        if (outOpen) fds.push_back({outPipe[0], POLLIN, 0});
+        if (errOpen) fds.push_back({errPipe[0], POLLIN, 0});
+        poll(fds.data(), fds.size(), 20);
+        if (outOpen) outOpen = readAvailable(outPipe[0], outcome.out);
+        if (errOpen) errOpen = readAvailable(errPipe[0], outcome.err);
+    }
+    outcome.outClosed = !outOpen;
+    outcome.errClosed = !errOpen;
+    close(outPipe[0]);
+    close(errPipe[0]);
+
+    outcome.exited = WIFEXITED(status);
+    outcome.exitCode = outcome.exited ? WEXITSTATUS(status) : -1;
+    outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    return outcome;
+}
+
+// Starts the prefix's wineserver ahead of the tests, with no stream of ours:
+// one that a launcher run starts keeps that run's standard error open for as
+// long as it lives. It stops by itself a few seconds after the last program.
+class WineServer : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!underWine()) return;
+        std::vector<std::string> words = {"wineserver", "-p5"};
+        std::vector<char*> argv = pointersTo(words);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        const int spawned =
+            posix_spawnp(&pid, "wineserver", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0) << "cannot start wineserver: " << std::strerror(spawned);
+        // It returns once it runs in the background, or at once if one already runs.
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const wineServer =
+    ::testing::AddGlobalTestEnvironment(new WineServer);
+
+// --- The client's record ----------------------------------------------------
+
+// Waits (bounded) for a file to appear; returns whether it did.
+bool waitForFile(const fs::path& path, std::chrono::seconds bound = 20s) {
+    const Clock::time_point giveUp = Clock::now() + bound;
+    while (!fs::exists(path)) {
+        if (Clock::now() > giveUp) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// The arguments the client in game recorded, once it has; nullopt if it never does.
+std::optional<std::vector<std::string>> clientArguments(const fs::path& game) {
+    const fs::path record = game / "client-args.txt";
+    if (!waitForFile(record)) return std::nullopt;
+    std::ifstream in(record, std::ios::binary);
+    size_t count = 0;
+    std::string line;
+    if (!std::getline(in, line)) return std::nullopt;
+    count = std::stoul(line);
+    std::vector<std::string> args;
+    while (args.size() < count && std::getline(in, line)) args.push_back(line);
+    if (args.size() != count) return std::nullopt;
+    return args;
+}
+
+// --- Expected logs ----------------------------------------------------------
+
+struct Launch {
+    std::string param;                    // the arguments joined by single blanks
+    std::vector<std::string> matchLines;  // "match ..." lines, in order
+    std::string id;
+    std::string sid;
+};
+
+// The log up to and including tfile_path, for a launcher whose directory
+// prefix is execDir (nullopt when the program path lacks DIVU.exe).
+std::vector<std::string> logHead(const std::string& programPath,
+                                 const std::optional<std::string>& execDir, const Launch& launch) {
+    const std::string dir = execDir.value_or("");
+    std::vector<std::string> lines = {"Pre excu Directory:" + programPath};
+    lines.push_back(execDir ? "Now excu Directory:" + dir : "Execu Directory parse failed");
+    lines.push_back("input param: " + launch.param);
+    lines.insert(lines.end(), launch.matchLines.begin(), launch.matchLines.end());
+    lines.push_back("id: " + launch.id);
+    lines.push_back("sid:" + launch.sid);
+    lines.push_back("file_path:" + dir + "META-INF/AIR/application.xml");
+    lines.push_back("tfile_path:" + dir + "META-INF/AIR/application" + launch.id + launch.sid +
+                    ".xml");
+    return lines;
+}
+
+// The descriptor step of a first launch with newId.
+std::vector<std::string> rewriteWay(const std::string& execDir, const std::string& newId) {
+    return {"finded file:" + execDir + "META-INF/AIR/application.xml",
+            "line:  <id>DIVU" + newId + "</id>", "AppID change success"};
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Checks a finished run: exit 0, exactly these lines on stdout, nothing on stderr.
+void expectLog(const Outcome& outcome, const std::vector<std::string>& lines) {
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << "exit code " << outcome.exitCode;
+    EXPECT_EQ(outcome.out, joinLines(lines, lineEnd()));
+    EXPECT_EQ(outcome.err, "");
+}
+
+class LauncherE2e : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(setup().launcher.empty()) << "E2E_LAUNCHER is not set";
+        ASSERT_FALSE(setup().client.empty()) << "E2E_CLIENT is not set";
+        ASSERT_TRUE(fs::is_regular_file(setup().launcher)) << setup().launcher;
+        ASSERT_TRUE(fs::is_regular_file(setup().client)) << setup().client;
+    }
+    Scratch scratch;
+};
+
+// --- The cases --------------------------------------------------------------
+
+TEST_F(LauncherE2e, LogsEachKindOfLaunchAndStartsTheClient) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> matchLines;
+        std::string id;
+        std::string sid;
+    };
+    const Row rows[] = {
+        {"DMM",
+         {"DMM", "viewer_id=12345", "token=abc"},
+         {"match account success:12345"},
+         "12345",
+         ""},
+        {"JP with account and sid",
+         {"kemumclient://start", "account=678", "sid=90"},
+         {"match account success:678", "match account success:90"},
+         "678",
+         "90"},
+        {"JP wins over DMM in the first argument",
+         {"DMM-kemumclient", "viewer_id=1", "account=2", "sid=3"},
+         {"match account success:2", "match account success:3"},
+         "2",
+         "3"},
+        {"NONE: the platform word is case-sensitive", {"dmm", "viewer_id=5"}, {}, "", ""},
+        {"DMM without a viewer id", {"DMM", "account=5"}, {"match faild"}, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path game = scratch.path() / std::to_string(&row - rows);
+        makeGame(game);
+        const Outcome outcome = runLauncher({game / "DIVU.exe", row.args});
+
+        std::string param;
+        for (const std::string& arg : row.args) param += (param.empty() ? "" : " ") + arg;
+        const std::string dir = prefixOf(game);
+        const std::string newId = row.id + row.sid;
+        const std::vector<std::string> step =
+            newId.empty()
+                ? std::vector<std::string>{"no id for this launch, descriptor left as it is"}
+                : rewriteWay(dir, newId);
+        expectLog(
+            outcome,
+            logHead(seenAs(game / "DIVU.exe"), dir, {param, row.matchLines, row.id, row.sid}) +
+                step + std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe " + param});
+
+        if (newId.empty()) {
+            EXPECT_EQ(readBytes(descriptorIn(game)), shippedDescriptor());
+        } else {
+            EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor(newId));
+            EXPECT_EQ(readBytes(cachedCopyIn(game, newId)), rewrittenDescriptor(newId));
+        }
+        EXPECT_EQ(clientArguments(game), row.args);
+    }
+}
+
+TEST_F(LauncherE2e, ALaterLaunchWithAKnownIdReusesItsCachedCopy) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    const std::string dir = prefixOf(game);
+    const std::string program = seenAs(game / "DIVU.exe");
+    for (const char* id : {"11", "22"}) {
+        SCOPED_TRACE(id);
+        const Outcome outcome =
+            runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=" + std::string(id)}});
+        EXPECT_TRUE(outcome.exited && outcome.exitCode == 0);
+        ASSERT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor(id));
+        ASSERT_TRUE(clientArguments(game).has_value());
+        fs::remove(game / "client-args.txt");
+    }
+
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=11"}});
+    expectLog(outcome,
+              logHead(program, dir, {"DMM viewer_id=11", {"match account success:11"}, "11", ""}) +
+                  std::vector<std::string>{"AppID change success",
+                                           "APP:" + dir + "KEMU_Client.exe DMM viewer_id=11"});
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("11"));
+    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=11"}));
+}
+
+TEST_F(LauncherE2e, ReturnsWhileTheClientStillRuns) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    writeBytes(game / "client-stay", "4000\n");
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=7"}});
+    const bool clientEndedBeforeLauncher = fs::exists(game / "client-ended.txt");
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0);
+    EXPECT_FALSE(clientEndedBeforeLauncher) << "the launcher waited for its client";
+    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=7"}));
+    EXPECT_TRUE(waitForFile(game / "client-ended.txt")) << "the client never finished";
+}
+
+TEST_F(LauncherE2e, PassesTheJoinedArgumentsAsWordsWithoutQuoting) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    const Row rows[] = {
+        {"words from param", {"DMM", "viewer_id=3", "lang=ja", "mode=full"}},
+        {"an argument with blanks splits", {"DMM", "viewer_id=3 extra word", "tail"}},
+        {"runs of blanks", {"DMM", "a  b", " lead"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path game = scratch.path() / std::to_string(&row - rows);
+        makeGame(game);
+        const Outcome outcome = runLauncher({game / "DIVU.exe", row.args});
+        std::string param;
+        for (size_t i = 0; i < row.args.size(); ++i) param += (i ? " " : "") + row.args[i];
+        EXPECT_TRUE(outcome.exited && outcome.exitCode == 0);
+        EXPECT_NE(
+            outcome.out.find("APP:" + prefixOf(game) + "KEMU_Client.exe " + param + lineEnd()),
+            std::string::npos)
+            << outcome.out;
+        EXPECT_EQ(clientArguments(game), wordsOf(param));
+    }
+}
+
+TEST_F(LauncherE2e, AMissingClientEndsTheLogWithItsCommandLine) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game, "DIVU.exe", false);
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=8"}});
+    const std::string dir = prefixOf(game);
+    expectLog(outcome,
+              logHead(seenAs(game / "DIVU.exe"), dir,
+                      {"DMM viewer_id=8", {"match account success:8"}, "8", ""}) +
+                  rewriteWay(dir, "8") +
+                  std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe DMM viewer_id=8"});
+}
+
+TEST_F(LauncherE2e, UnderAnotherNameWorksInTheWorkingFolder) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game, "launcher.exe");
+    Invocation run{game / "launcher.exe", {"DMM", "viewer_id=9"}, game, "./launcher.exe"};
+    const Outcome outcome = runLauncher(run);
+    const std::string program = underWine() ? seenAs(game / "launcher.exe") : "./launcher.exe";
+    expectLog(outcome, logHead(program, std::nullopt,
+                               {"DMM viewer_id=9", {"match account success:9"}, "9", ""}) +
+                           std::vector<std::string>{"finded file:META-INF/AIR/application.xml",
+                                                    "line:  <id>DIVU9</id>", "AppID change success",
+                                                    "APP:KEMU_Client.exe DMM viewer_id=9"});
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("9"));
+    EXPECT_EQ(readBytes(cachedCopyIn(game, "9")), rewrittenDescriptor("9"));
+}
+
+TEST_F(LauncherE2e, AGameFolderWithABlankGetsAQuotedClientPath) {
+    const fs::path game = scratch.path() / "my game";
+    makeGame(game);
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=10"}});
+    const std::string dir = prefixOf(game);
+    expectLog(outcome,
+              logHead(seenAs(game / "DIVU.exe"), dir,
+                      {"DMM viewer_id=10", {"match account success:10"}, "10", ""}) +
+                  rewriteWay(dir, "10") +
+                  std::vector<std::string>{"APP:\"" + dir + "KEMU_Client.exe\" DMM viewer_id=10"});
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("10"));
+    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=10"}));
+}
+
+TEST_F(LauncherE2e, AJapaneseGameFolderUnderCodePage932) {
+    if (!underWine())
+        GTEST_SKIP() << "only Windows hands the program path over in an ANSI code page";
+    const fs::path game = scratch.path() / katakanaGame;
+    makeGame(game);
+    Invocation run{game / "DIVU.exe", {"DMM", "viewer_id=44"}};
+    run.extraEnv = {"LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8"};
+    const Outcome outcome = runLauncher(run);
+    const std::string dir = prefixOf(game);
+    ASSERT_NE(dir.find(katakanaGameSjis), std::string::npos);
+    expectLog(outcome,
+              logHead(seenAs(game / "DIVU.exe"), dir,
+                      {"DMM viewer_id=44", {"match account success:44"}, "44", ""}) +
+                  rewriteWay(dir, "44") +
+                  std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe DMM viewer_id=44"});
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("44"));
+    EXPECT_EQ(readBytes(cachedCopyIn(game, "44")), rewrittenDescriptor("44"));
+    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=44"}));
+}
+
+TEST_F(LauncherE2e, ExpandsWildcardsInItsArguments) {
+    if (!underWine()) GTEST_SKIP() << "a POSIX shell expands wildcards before the launcher starts";
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    const fs::path work = scratch.path() / "work";
+    writeBytes(work / "a.txt", "");
+    writeBytes(work / "b.txt", "");
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "*.txt", "x*.none"}, work});
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0);
+    const bool inOrder =
+        outcome.out.find("input param: DMM a.txt b.txt x*.none\r\n") != std::string::npos;
+    const bool reversed =
+        outcome.out.find("input param: DMM b.txt a.txt x*.none\r\n") != std::string::npos;
+    EXPECT_TRUE(inOrder || reversed) << outcome.out;
+    std::optional<std::vector<std::string>> got = clientArguments(game);
+    ASSERT_TRUE(got.has_value());
+    std::sort(got->begin() + 1, got->end());
+    EXPECT_EQ(*got, (std::vector<std::string>{"DMM", "a.txt", "b.txt", "x*.none"}));
+}
+
+TEST_F(LauncherE2e, NoArgumentsAtAll) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {}});
+    const std::string dir = prefixOf(game);
+    expectLog(outcome,
+              logHead(seenAs(game / "DIVU.exe"), dir, {"", {}, "", ""}) +
+                  std::vector<std::string>{"no id for this launch, descriptor left as it is",
+                                           "APP:" + dir + "KEMU_Client.exe "});
+    EXPECT_EQ(readBytes(descriptorIn(game)), shippedDescriptor());
+    EXPECT_EQ(clientArguments(game), std::vector<std::string>{});
+}
+
+// Whether the client shares the launcher's standard streams. Natively the
+// launcher's stand-in for WinExec gives it /dev/null; what Wine does is shown.
+TEST_F(LauncherE2e, TheClientWritesNothingIntoTheLaunchersStreams) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    writeBytes(game / "client-speak", "");
+    writeBytes(game / "client-stay", "1500\n");
+    Invocation run{game / "DIVU.exe", {"DMM", "viewer_id=12"}};
+    run.readToEnd = true;
+    const Outcome outcome = runLauncher(run);
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 0);
+    EXPECT_TRUE(waitForFile(game / "client-ended.txt"));
+    EXPECT_EQ(outcome.out.find("stand-in client"), std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_TRUE(outcome.outClosed && outcome.errClosed)
+        << "a pipe stayed open after the client ended";
+    std::cout << "pipes closed when the launcher exited: stdout "
+              << (outcome.outClosedAtExit ? "yes" : "no") << ", stderr "
+              << (outcome.errClosedAtExit ? "yes" : "no") << "\n";
+    if (!underWine()) {
+        EXPECT_TRUE(outcome.outClosedAtExit && outcome.errClosedAtExit)
+            << "the client kept the launcher's standard streams";
+    }
+}
+
+// A descriptor of about 64 MiB with the id element near its top, in the line
+// ends the launcher writes, so that its rewrite differs only in that element.
+const std::string& largeDescriptor() {
+    static const std::string text = [] {
+        const std::string end = lineEnd();
+        std::string bytes = descriptorLines[0] + end + descriptorLines[1] + end + idLine + end;
+        const std::string filler =
+            "  <asset name=\"texture\" size=\"1024\">padding padding padding</asset>" + end;
+        bytes.reserve(64u << 20);
+        while (bytes.size() < (64u << 20)) bytes += filler;
+        bytes += "</application>" + end;
+        return bytes;
+    }();
+    return text;
+}
+
+// The kill points are spread over the time an uninterrupted run took here,
+// so that they fall into each step whatever the build and the machine.
+TEST_F(LauncherE2e, AKillDuringALargeRewriteLeavesWholeFiles) {
+    const std::string& old = largeDescriptor();
+    const std::string newId = "31337";
+    std::string rewritten = old;
+    const size_t at = rewritten.find(idLine);
+    rewritten.replace(at, idLine.size(), "  <id>DIVU" + newId + "</id>");
+
+    const fs::path fixture = scratch.path() / "fixture.xml";
+    writeBytes(fixture, old);
+    std::vector<std::optional<std::chrono::milliseconds>> delays = {std::nullopt};
+    std::chrono::milliseconds whole{0};
+    for (size_t round = 0; round < delays.size(); ++round) {
+        const std::optional<std::chrono::milliseconds> delay = delays[round];
+        const std::string name = delay ? std::to_string(delay->count()) + " ms" : "not killed";
+        SCOPED_TRACE(name);
+        const fs::path game = scratch.path() / ("game-" + std::to_string(round));
+        makeGame(game);
+        fs::copy_file(fixture, descriptorIn(game), fs::copy_options::overwrite_existing);
+        Invocation run{game / "DIVU.exe", {"DMM", "viewer_id=" + newId}};
+        run.killAfter = delay;
+        const Clock::time_point started = Clock::now();
+        const Outcome outcome = runLauncher(run);
+        if (!delay) {
+            EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.err;
+            whole = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+            delays.push_back(0ms);
+            delays.push_back(5ms);
+            for (int eighth = 1; eighth < 8; ++eighth) delays.push_back(whole * eighth / 8);
+        }
+
+        const std::optional<std::string> descriptor = readBytes(descriptorIn(game));
+        ASSERT_TRUE(descriptor.has_value());
+        const bool isOld = *descriptor == old;
+        const bool isNew = *descriptor == rewritten;
+        EXPECT_TRUE(isOld || isNew) << "descriptor of " << descriptor->size() << " bytes";
+        if (!delay) {
+            EXPECT_TRUE(isNew);
+        }
+        const std::optional<std::string> cached = readBytes(cachedCopyIn(game, newId));
+        if (cached) {
+            EXPECT_TRUE(*cached == rewritten) << "cached copy of " << cached->size() << " bytes";
+        } else {
+            EXPECT_TRUE(delay.has_value()) << "no cached copy after a whole run";
+        }
+        size_t temporaries = 0;
+        for (const fs::directory_entry& entry : fs::directory_iterator(game / "META-INF/AIR")) {
+            temporaries += entry.path().extension() == ".tmp";
+        }
+        std::cout << name << ": " << (outcome.killed ? "killed" : "exited") << ", descriptor "
+                  << (isNew   ? "new"
+                      : isOld ? "old"
+                              : "broken")
+                  << ", cached copy " << (cached ? "present" : "absent") << ", temporaries left "
+                  << temporaries << "\n";
+        if (!delay) {
+            EXPECT_EQ(temporaries, 0u);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// Stands in for the game client in the end-to-end tests: records the
+// arguments it was started with in client-args.txt beside itself, so a test
+// can tell that the launcher started it and what it passed.
+//
+// Marker files beside it change what it does:
+//   client-stay   holds a number of milliseconds to stay alive after recording;
+//                 client-ended.txt is written when that time is up.
+//   client-speak  makes it write one line to its standard output and error,
+//                 to show whether it shares the launcher's streams.
+//
+// The record file holds the argument count on its first line, then each
+// argument on a line of its own, each line ending in a line feed. It is
+// written to a temporary and renamed, so it is never seen half-written.
+
+// This helper is the one program here that runs on both platforms without the
+// launcher's platform layer, so it makes its few system calls itself.
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <limits.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// This program's own folder, from the system rather than argv[0], which the
+// starter chooses.
+fs::path ownFolder() {
+#ifdef _WIN32
+    std::wstring buffer(32768, L'\0');
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) return {};
+    buffer.resize(length);
+    return fs::path(buffer).parent_path();
+#else
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return {};
+    return fs::path(std::string(buffer, static_cast<size_t>(length))).parent_path();
+#endif
+}
+
+// Writes bytes to folder/name through a temporary; returns whether it is in place.
+bool writeAtomically(const fs::path& folder, const std::string& name, const std::string& bytes) {
+    const fs::path temporary = folder / (name + ".tmp");
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) return false;
+    }
+    std::error_code error;
+    fs::rename(temporary, folder / name, error);
+    return !error;
+}
+
+// The milliseconds client-stay asks for; 0 when there is no such file.
+long stayMilliseconds(const fs::path& folder) {
+    std::ifstream in(folder / "client-stay");
+    long milliseconds = 0;
+    if (in >> milliseconds) return milliseconds;
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // WinExec returns only once the started program first waits for input (or
+    // after a long time-out); asking for the message queue counts as that.
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+#endif
+    const fs::path folder = ownFolder();
+    if (folder.empty()) return 2;
+
+    if (fs::exists(folder / "client-speak")) {
+        std::cout << "stand-in client on stdout" << std::endl;
+        std::cerr << "stand-in client on stderr" << std::endl;
+    }
+
+    std::string record = std::to_string(argc - 1) + "\n";
+    for (int i = 1; i < argc; ++i) record += std::string(argv[i]) + "\n";
+    if (!writeAtomically(folder, "client-args.txt", record)) return 3;
+
+    const long stay = stayMilliseconds(folder);
+    if (stay > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(stay));
+        if (!writeAtomically(folder, "client-ended.txt", "ended\n")) return 4;
+    }
+    return 0;
+}
