@@ -28,6 +28,11 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+echo "== native release build and tests"
+cmake --preset native-release >/dev/null
+cmake --build --preset native-release
+ctest --preset native-release
+
 echo "== Windows build and tests, under Wine"
 export WINEPREFIX="$repo/build/windows/wineprefix" WINEDEBUG=-all
 stop_wine() { wineserver -k 2>/dev/null || true; }

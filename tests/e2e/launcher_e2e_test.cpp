@@ -59,6 +59,13 @@ const Setup& setup() {
 
 bool underWine() { return setup().wine; }
 
+// Whether the launcher runs under the sanitizers, which end a process that
+// runs out of memory instead of letting the allocation fail.
+bool sanitized() {
+    const char* value = std::getenv("E2E_SANITIZED");
+    return value && std::string(value) == "1";
+}
+
 // The line end of the launcher's log and of the descriptors it writes.
 std::string lineEnd() { return underWine() ? "\r\n" : "\n"; }
 
@@ -200,6 +207,7 @@ struct Invocation {
     std::string argv0;                  // natively, its argv[0]; the program path when empty
     std::vector<std::string> extraEnv;  // NAME=value, over the driver's environment
     std::optional<std::chrono::milliseconds> killAfter;  // SIGKILL it this long after the start
+    std::optional<long> memoryLimitKib;                  // natively, the address space it may use
     bool readToEnd = false;  // after it exits, read on until both pipes close
 };
 
@@ -261,6 +269,11 @@ Outcome runLauncher(const Invocation& run) {
     std::vector<std::string> words;
     if (underWine()) {
         words = {"wine", run.program.string()};
+    } else if (run.memoryLimitKib) {
+        // The shell sets the limit, then becomes the launcher.
+        words = {"/bin/sh", "-c",
+                 "ulimit -v " + std::to_string(*run.memoryLimitKib) + " && exec \"$0\" \"$@\"",
+                 run.program.string()};
     } else {
         words = {run.argv0.empty() ? run.program.string() : run.argv0};
     }
@@ -284,7 +297,9 @@ Outcome runLauncher(const Invocation& run) {
         posix_spawn_file_actions_addchdir_np(&actions, run.workDir.c_str());
     }
     pid_t pid = -1;
-    const std::string file = underWine() ? std::string("wine") : run.program.string();
+    const std::string file = underWine()          ? std::string("wine")
+                             : run.memoryLimitKib ? std::string("/bin/sh")
+                                                  : run.program.string();
     const int spawned =
         posix_spawnp(&pid, file.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -780,6 +795,49 @@ TEST_F(LauncherE2e, AKillDuringALargeRewriteLeavesWholeFiles) {
             EXPECT_EQ(temporaries, 0u);
         }
     }
+}
+
+// Memory that runs out inside the standard library ends the launch with a
+// line of its own and a failure status, or, where the line reader catches it,
+// as a read failure; in every case the descriptor stays whole. The limits rise
+// until a launch gets through, so that both ways are seen on the way there.
+TEST_F(LauncherE2e, RunningOutOfMemoryKeepsTheDescriptorWhole) {
+    if (underWine()) GTEST_SKIP() << "Wine cannot run in a small address space";
+    if (sanitized()) GTEST_SKIP() << "the sanitizers end the process when memory runs out";
+    const std::string old = "<a>" + std::string(40 << 20, 'x') + idLine + "</a>\n";
+    const fs::path fixture = scratch.path() / "fixture.xml";
+    writeBytes(fixture, old);
+    bool stopped = false;
+    bool gotThrough = false;
+    for (long limit = 48 << 10; limit <= 512 << 10 && !gotThrough; limit += 2 << 10) {
+        SCOPED_TRACE(std::to_string(limit) + " KiB");
+        const fs::path game = scratch.path() / ("game-" + std::to_string(limit));
+        makeGame(game, "DIVU.exe", false);
+        fs::copy_file(fixture, descriptorIn(game), fs::copy_options::overwrite_existing);
+        Invocation run{game / "DIVU.exe", {"DMM", "viewer_id=9"}};
+        run.memoryLimitKib = limit;
+        const Outcome outcome = runLauncher(run);
+        const std::optional<std::string> descriptor = readBytes(descriptorIn(game));
+        ASSERT_TRUE(descriptor.has_value());
+        if (outcome.exitCode == 1) {
+            stopped = true;
+            EXPECT_EQ(outcome.err, "launcher stopped: std::bad_alloc\n");
+            EXPECT_TRUE(*descriptor == old);
+        } else {
+            ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+            gotThrough = outcome.err.empty();
+            if (!gotThrough) {
+                EXPECT_EQ(outcome.err,
+                          "cant read file:" + prefixOf(game) + "META-INF/AIR/application.xml\n");
+            }
+            EXPECT_TRUE(
+                *descriptor ==
+                (gotThrough ? "<a>" + std::string(40 << 20, 'x') + "  <id>DIVU9</id></a>\n" : old));
+        }
+        fs::remove_all(game);
+    }
+    EXPECT_TRUE(gotThrough) << "no launch got through below 512 MiB";
+    EXPECT_TRUE(stopped) << "no limit stopped the launch with the exception's line";
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 
 namespace test {
 
@@ -21,7 +20,9 @@ bool underWine() {
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return "<missing>";
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
