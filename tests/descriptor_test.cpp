@@ -68,16 +68,6 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// test::readFile, for a file too large to read a byte at a time.
-std::string readLargeFile(const std::string& name) {
-    std::ifstream in(fs::path(name), std::ios::binary | std::ios::ate);
-    if (!in) return missing;
-    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return in ? bytes : missing;
-}
-
 // What a row expects of a name: its bytes, or that a folder stands there.
 std::string contentOf(const std::string& name) {
     return fs::is_directory(name) ? "<folder>" : test::readFile(name);
@@ -270,7 +260,7 @@ TEST(replaceAppId, OneLineOf64MiB) {
     const std::string expected = line + test::lineEnd;
     for (const std::string& name : {game.cached("123"), game.descriptor}) {
         SCOPED_TRACE(name);
-        const std::string written = readLargeFile(name);
+        const std::string written = test::readFile(name);
         EXPECT_EQ(written.size(), expected.size());
         EXPECT_EQ(written.substr(half - 8, 32), expected.substr(half - 8, 32));
         EXPECT_TRUE(written == expected);
