@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "file_copy.h"
 #include "file_replace.h"
@@ -40,13 +41,18 @@ bool writeCachedCopy(const std::string& file_path, const std::string& tfile_path
                      const Pattern& pattern, const std::string& newStr) {
     // Binary, with the line ends handled here: the Windows runtime's text mode
     // takes a stray Ctrl-Z for the end of the file and would cut it short.
-    std::ifstream file(filePath(file_path), std::ios::in | std::ios::binary);
+    std::vector<char> readBuffer(streamBufferSize);
+    std::ifstream file;
+    file.rdbuf()->pubsetbuf(readBuffer.data(), static_cast<std::streamsize>(readBuffer.size()));
+    file.open(filePath(file_path), std::ios::in | std::ios::binary);
     if (!file.is_open()) {
         logLine("file open failed", file_path);
         return false;
     }
     const std::string temporary = temporaryNameFor(tfile_path);
+    std::vector<char> writeBuffer(streamBufferSize);
     std::ofstream tfile;
+    tfile.rdbuf()->pubsetbuf(writeBuffer.data(), static_cast<std::streamsize>(writeBuffer.size()));
     if (!openTemporary(tfile, temporary)) {
         logError("cant new file:", tfile_path);
         return false;

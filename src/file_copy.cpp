@@ -3,13 +3,27 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "file_replace.h"
 #include "log.h"
 #include "platform/win32.h"
 
+namespace {
+
+constexpr size_t blockSize = 1024;
+// The stream library hands every write of a whole block straight to the
+// system, so blocks are gathered and written this many at a time.
+constexpr size_t blocksPerWrite = streamBufferSize / blockSize;
+
+}  // namespace
+
 int copy(std::string sourceFilename, std::string targetFilename) {
-    std::ifstream sourceFile(filePath(sourceFilename), std::ios::in | std::ios::binary);
+    std::vector<char> sourceBuffer(streamBufferSize);
+    std::ifstream sourceFile;
+    sourceFile.rdbuf()->pubsetbuf(sourceBuffer.data(),
+                                  static_cast<std::streamsize>(sourceBuffer.size()));
+    sourceFile.open(filePath(sourceFilename), std::ios::in | std::ios::binary);
     if (!sourceFile.is_open()) {
         logLine("source file open failed");
         return 1;
@@ -28,12 +42,17 @@ int copy(std::string sourceFilename, std::string targetFilename) {
         return 1;
     }
 
-    char buffer[1024];
+    std::vector<char> buffer(blockSize * blocksPerWrite);
+    size_t filled = 0;
     // A short read sets the fail state as well as the end, and so does a read
     // error, so the loop never goes on reading a failed source.
     while (sourceFile) {
-        sourceFile.read(buffer, sizeof buffer);
-        targetFile.write(buffer, sourceFile.gcount());
+        sourceFile.read(buffer.data() + filled, blockSize);
+        filled += static_cast<size_t>(sourceFile.gcount());
+        if (filled == buffer.size() || !sourceFile) {
+            targetFile.write(buffer.data(), static_cast<std::streamsize>(filled));
+            filled = 0;
+        }
     }
     if (sourceFile.bad()) {
         discardTemporary(targetFile, temporary);

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <fstream>
 #include <string>
 
 // A file's new content is written to a temporary file beside it and moved over
 // it in one step, so that the file is never seen missing or cut short, not
 // even when the process is killed halfway or the disk fills up.
+
+// Stream buffer size for whole-file reads and writes: the default 8 KiB
+// makes a system call for every 8 KiB of a large descriptor.
+inline constexpr size_t streamBufferSize = 64 * 1024;
 
 // The temporary file for target's new content: in target's folder, and
 // unique to this process, so that two launches never share one.
