@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
-#include <vector>
 
 #include "file_copy.h"
 #include "file_replace.h"
@@ -41,18 +40,18 @@ bool writeCachedCopy(const std::string& file_path, const std::string& tfile_path
                      const Pattern& pattern, const std::string& newStr) {
     // Binary, with the line ends handled here: the Windows runtime's text mode
     // takes a stray Ctrl-Z for the end of the file and would cut it short.
-    std::vector<char> readBuffer(streamBufferSize);
+    const std::unique_ptr<char[]> readBuffer = makeStreamBuffer();
     std::ifstream file;
-    file.rdbuf()->pubsetbuf(readBuffer.data(), static_cast<std::streamsize>(readBuffer.size()));
+    file.rdbuf()->pubsetbuf(readBuffer.get(), streamBufferSize);
     file.open(filePath(file_path), std::ios::in | std::ios::binary);
     if (!file.is_open()) {
         logLine("file open failed", file_path);
         return false;
     }
     const std::string temporary = temporaryNameFor(tfile_path);
-    std::vector<char> writeBuffer(streamBufferSize);
+    const std::unique_ptr<char[]> writeBuffer = makeStreamBuffer();
     std::ofstream tfile;
-    tfile.rdbuf()->pubsetbuf(writeBuffer.data(), static_cast<std::streamsize>(writeBuffer.size()));
+    tfile.rdbuf()->pubsetbuf(writeBuffer.get(), streamBufferSize);
     if (!openTemporary(tfile, temporary)) {
         logError("cant new file:", tfile_path);
         return false;

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
-#include <vector>
 
 #include "file_replace.h"
 #include "log.h"
@@ -19,10 +19,9 @@ constexpr size_t blocksPerWrite = streamBufferSize / blockSize;
 }  // namespace
 
 int copy(std::string sourceFilename, std::string targetFilename) {
-    std::vector<char> sourceBuffer(streamBufferSize);
+    const std::unique_ptr<char[]> sourceBuffer = makeStreamBuffer();
     std::ifstream sourceFile;
-    sourceFile.rdbuf()->pubsetbuf(sourceBuffer.data(),
-                                  static_cast<std::streamsize>(sourceBuffer.size()));
+    sourceFile.rdbuf()->pubsetbuf(sourceBuffer.get(), streamBufferSize);
     sourceFile.open(filePath(sourceFilename), std::ios::in | std::ios::binary);
     if (!sourceFile.is_open()) {
         logLine("source file open failed");
@@ -42,15 +41,15 @@ int copy(std::string sourceFilename, std::string targetFilename) {
         return 1;
     }
 
-    std::vector<char> buffer(blockSize * blocksPerWrite);
+    const std::unique_ptr<char[]> buffer = makeStreamBuffer();
     size_t filled = 0;
     // A short read sets the fail state as well as the end, and so does a read
     // error, so the loop never goes on reading a failed source.
     while (sourceFile) {
-        sourceFile.read(buffer.data() + filled, blockSize);
+        sourceFile.read(buffer.get() + filled, blockSize);
         filled += static_cast<size_t>(sourceFile.gcount());
-        if (filled == buffer.size() || !sourceFile) {
-            targetFile.write(buffer.data(), static_cast<std::streamsize>(filled));
+        if (filled == blockSize * blocksPerWrite || !sourceFile) {
+            targetFile.write(buffer.get(), static_cast<std::streamsize>(filled));
             filled = 0;
         }
     }

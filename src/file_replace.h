@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <fstream>
+#include <memory>
 #include <string>
 
 // A file's new content is written to a temporary file beside it and moved over
@@ -11,6 +12,12 @@
 // Stream buffer size for whole-file reads and writes: the default 8 KiB
 // makes a system call for every 8 KiB of a large descriptor.
 inline constexpr size_t streamBufferSize = 64 * 1024;
+
+// A buffer of that size, left uninitialised so that a small file touches
+// only the memory it uses.
+inline std::unique_ptr<char[]> makeStreamBuffer() {
+    return std::unique_ptr<char[]>(new char[streamBufferSize]);
+}
 
 // The temporary file for target's new content: in target's folder, and
 // unique to this process, so that two launches never share one.
