@@ -115,6 +115,13 @@ std::string joinLines(const std::vector<std::string>& lines, const std::string& 
     return text;
 }
 
+// Arguments joined by single blanks, as the launcher joins them.
+std::string joinArguments(const std::vector<std::string>& args) {
+    std::string text;
+    for (size_t i = 0; i < args.size(); ++i) text += (i ? " " : "") + args[i];
+    return text;
+}
+
 // The words a command line of blank-separated words holds.
 std::vector<std::string> wordsOf(const std::string& text) {
     std::vector<std::string> words;
@@ -515,8 +522,7 @@ TEST_F(LauncherE2e, LogsEachKindOfLaunchAndStartsTheClient) {
         makeGame(game);
         const Outcome outcome = runLauncher({game / "DIVU.exe", row.args});
 
-        std::string param;
-        for (const std::string& arg : row.args) param += (param.empty() ? "" : " ") + arg;
+        const std::string param = joinArguments(row.args);
         const std::string dir = prefixOf(game);
         const std::string newId = row.id + row.sid;
         const std::vector<std::string> step =
@@ -589,8 +595,7 @@ TEST_F(LauncherE2e, PassesTheJoinedArgumentsAsWordsWithoutQuoting) {
         const fs::path game = scratch.path() / std::to_string(&row - rows);
         makeGame(game);
         const Outcome outcome = runLauncher({game / "DIVU.exe", row.args});
-        std::string param;
-        for (size_t i = 0; i < row.args.size(); ++i) param += (i ? " " : "") + row.args[i];
+        const std::string param = joinArguments(row.args);
         EXPECT_TRUE(outcome.exited && outcome.exitCode == 0);
         EXPECT_NE(
             outcome.out.find("APP:" + prefixOf(game) + "KEMU_Client.exe " + param + lineEnd()),
