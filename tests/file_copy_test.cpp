@@ -49,7 +49,8 @@ std::string patterned(size_t size) {
 }
 
 TEST(copy, BlockBoundaries) {
-    for (const size_t size : {0, 1, 1023, 1024, 1025, 2048, 3000}) {
+    // Blocks are written 64 at a time, so 64 KiB is a boundary too.
+    for (const size_t size : {0, 1, 1023, 1024, 1025, 2048, 3000, 65535, 65536, 65537, 200000}) {
         for (const bool targetExists : {false, true}) {
             SCOPED_TRACE(std::to_string(size) + " bytes, target " +
                          (targetExists ? "existing and longer" : "missing"));
