@@ -681,7 +681,8 @@ TEST_F(LauncherE2e, ExpandsWildcardsInItsArguments) {
         outcome.out.find("input param: DMM b.txt a.txt x*.none\r\n") != std::string::npos;
     EXPECT_TRUE(inOrder || reversed) << outcome.out;
     std::optional<std::vector<std::string>> got = clientArguments(game);
-    ASSERT_TRUE(got.has_value());
+    ASSERT_TRUE(got.has_value()) << "the client recorded nothing; the launcher said:\n"
+                                 << outcome.out << outcome.err;
     std::sort(got->begin() + 1, got->end());
     EXPECT_EQ(*got, (std::vector<std::string>{"DMM", "a.txt", "b.txt", "x*.none"}));
 }
