@@ -73,12 +73,29 @@ long stayMilliseconds(const fs::path& folder) {
     return 0;
 }
 
+// Stays alive for the given time. WinExec returns only once the program it
+// started waits for input, or ends, or after a long time-out, so on Windows
+// this waits for messages, as a windowed program's message loop does; Wine
+// counts nothing less.
+void stayFor(long milliseconds) {
+#ifdef _WIN32
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+#else
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
 #ifdef _WIN32
-    // WinExec returns only once the started program first waits for input (or
-    // after a long time-out); asking for the message queue counts as that.
+    // The message queue, at once, as a windowed program has it.
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
 #endif
@@ -96,7 +113,7 @@ int main(int argc, char* argv[]) {
 
     const long stay = stayMilliseconds(folder);
     if (stay > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(stay));
+        stayFor(stay);
         if (!writeAtomically(folder, "client-ended.txt", "ended\n")) return 4;
     }
     return 0;
