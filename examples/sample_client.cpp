@@ -7,14 +7,6 @@
 #include <iostream>
 #include <string>
 
-#ifdef _WIN32
-// WinExec returns only once the started program first waits for input (or
-// after about 30 s), so a client that never looks at its message queue would
-// hold the launcher up. The Win32 call has no portable stand-in, hence the
-// #ifdef in this otherwise portable example.
-#include <windows.h>
-#endif
-
 namespace {
 
 // The folder of the program path, with its separator; empty for a bare name.
@@ -25,11 +17,9 @@ std::string folderOf(const std::string& programPath) {
 
 }  // namespace
 
+// WinExec returns once the program it started waits for input or ends; this
+// one ends as soon as it has written its file, so it needs no message loop.
 int main(int argc, char* argv[]) {
-#ifdef _WIN32
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
-#endif
     const std::string folder = folderOf(argc > 0 && argv[0] ? argv[0] : "");
     const std::string target = folder + "client-args.txt";
     const std::string temporary = target + ".tmp";
