@@ -1,11 +1,13 @@
 #include "descriptor.h"
 
 #include <filesystem>
-#include <fstream>
+#include <istream>
+#include <memory>
 #include <system_error>
 
 #include "file_copy.h"
 #include "file_replace.h"
+#include "file_stream.h"
 #include "log.h"
 #include "platform/win32.h"
 
@@ -40,36 +42,28 @@ bool writeCachedCopy(const std::string& file_path, const std::string& tfile_path
                      const Pattern& pattern, const std::string& newStr) {
     // Binary, with the line ends handled here: the Windows runtime's text mode
     // takes a stray Ctrl-Z for the end of the file and would cut it short.
-    const std::unique_ptr<char[]> readBuffer = makeStreamBuffer();
-    std::ifstream file;
-    file.rdbuf()->pubsetbuf(readBuffer.get(), streamBufferSize);
-    file.open(filePath(file_path), std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    const std::unique_ptr<FileBuffer> input = openForReading(file_path);
+    if (!input) {
         logLine("file open failed", file_path);
         return false;
     }
-    const std::string temporary = temporaryNameFor(tfile_path);
-    const std::unique_ptr<char[]> writeBuffer = makeStreamBuffer();
-    std::ofstream tfile;
-    tfile.rdbuf()->pubsetbuf(writeBuffer.get(), streamBufferSize);
-    if (!openTemporary(tfile, temporary)) {
-        logError("cant new file:", tfile_path);
-        return false;
-    }
+    std::istream file(input.get());
+    Replacement tfile;
+    if (!startReplacement(tfile, tfile_path)) return false;
 
     std::string line;
     while (readTextLine(file, line)) {
-        if (replaceMatches(line, pattern, newStr)) logLine("line:", line);
-        tfile.write(line.data(), static_cast<std::streamsize>(line.size()));
-        tfile.write(textLineEnd, sizeof textLineEnd - 1);
+        if (replaceMatches(line, pattern, newStr)) logContent("line:", line);
+        tfile.stream.write(line.data(), static_cast<std::streamsize>(line.size()));
+        tfile.stream.write(textLineEnd, sizeof textLineEnd - 1);
     }
     if (file.bad()) {
-        discardTemporary(tfile, temporary);
+        abandonReplacement(tfile);
         logError("cant read file:", file_path);
         return false;
     }
-    file.close();
-    return commitTemporary(tfile, temporary, tfile_path);
+    input->close();
+    return finishReplacement(tfile);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #include "file_copy.h"
 
 #include <filesystem>
-#include <fstream>
+#include <istream>
 #include <memory>
 #include <system_error>
 
 #include "file_replace.h"
+#include "file_stream.h"
 #include "log.h"
 #include "platform/win32.h"
 
@@ -19,14 +20,12 @@ constexpr size_t blocksPerWrite = streamBufferSize / blockSize;
 }  // namespace
 
 int copy(std::string sourceFilename, std::string targetFilename) {
-    const std::unique_ptr<char[]> sourceBuffer = makeStreamBuffer();
-    std::ifstream sourceFile;
-    sourceFile.rdbuf()->pubsetbuf(sourceBuffer.get(), streamBufferSize);
-    sourceFile.open(filePath(sourceFilename), std::ios::in | std::ios::binary);
-    if (!sourceFile.is_open()) {
+    const std::unique_ptr<FileBuffer> source = openForReading(sourceFilename);
+    if (!source) {
         logLine("source file open failed");
         return 1;
     }
+    std::istream sourceFile(source.get());
 
     // Copying a file onto itself would only risk its content.
     std::error_code notSame;
@@ -34,14 +33,10 @@ int copy(std::string sourceFilename, std::string targetFilename) {
         return 0;
     }
 
-    const std::string temporary = temporaryNameFor(targetFilename);
-    std::ofstream targetFile;
-    if (!openTemporary(targetFile, temporary)) {
-        logError("cant new file:", targetFilename);
-        return 1;
-    }
+    Replacement targetFile;
+    if (!startReplacement(targetFile, targetFilename)) return 1;
 
-    const std::unique_ptr<char[]> buffer = makeStreamBuffer();
+    const std::unique_ptr<char[]> buffer(new char[streamBufferSize]);
     size_t filled = 0;
     // A short read sets the fail state as well as the end, and so does a read
     // error, so the loop never goes on reading a failed source.
@@ -49,16 +44,15 @@ int copy(std::string sourceFilename, std::string targetFilename) {
         sourceFile.read(buffer.get() + filled, blockSize);
         filled += static_cast<size_t>(sourceFile.gcount());
         if (filled == blockSize * blocksPerWrite || !sourceFile) {
-            targetFile.write(buffer.get(), static_cast<std::streamsize>(filled));
+            targetFile.stream.write(buffer.get(), static_cast<std::streamsize>(filled));
             filled = 0;
         }
     }
     if (sourceFile.bad()) {
-        discardTemporary(targetFile, temporary);
+        abandonReplacement(targetFile);
         logError("cant read file:", sourceFilename);
         return 1;
     }
-    sourceFile.close();
-
-    return commitTemporary(targetFile, temporary, targetFilename) ? 0 : 1;
+    source->close();
+    return finishReplacement(targetFile) ? 0 : 1;
 }

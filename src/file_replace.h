@@ -1,36 +1,35 @@
 #pragma once
 
-#include <cstddef>
-#include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
+
+#include "file_stream.h"
 
 // A file's new content is written to a temporary file beside it and moved over
 // it in one step, so that the file is never seen missing or cut short, not
 // even when the process is killed halfway or the disk fills up.
+struct Replacement {
+    std::string target;
+    std::string temporary;             // beside target, new, and this process's own
+    std::unique_ptr<FileBuffer> file;  // open for writing on temporary
+    std::ostream stream{nullptr};      // writes to file
+};
 
-// Stream buffer size for whole-file reads and writes: the default 8 KiB
-// makes a system call for every 8 KiB of a large descriptor.
-inline constexpr size_t streamBufferSize = 64 * 1024;
-
-// A buffer of that size, left uninitialised so that a small file touches
-// only the memory it uses.
-inline std::unique_ptr<char[]> makeStreamBuffer() {
-    return std::unique_ptr<char[]>(new char[streamBufferSize]);
-}
-
-// The temporary file for target's new content: in target's folder, and
-// unique to this process, so that two launches never share one.
+// The first name tried for target's temporary file, unique to this process:
+// target, the process id and ".tmp".
 std::string temporaryNameFor(const std::string& target);
 
-// Opens the temporary file for binary output, emptied.
-bool openTemporary(std::ofstream& stream, const std::string& temporary);
+// Creates the temporary for target. Refuses a read-only target, which is left
+// as it is, and logs "cant new file:" with target's name when it refuses or
+// cannot create one.
+bool startReplacement(Replacement& replacement, const std::string& target);
 
-// Flushes and closes the stream, then moves the temporary over target. On
-// any failure removes the temporary, logs a line naming target on standard
-// error and returns false; target is then as it was.
-bool commitTemporary(std::ofstream& stream, const std::string& temporary,
-                     const std::string& target);
+// Flushes and closes the temporary, then moves it over the target, trying
+// again for about a second while another process holds one of them. On any
+// failure removes the temporary, logs a line naming the target on standard
+// error and returns false; the target is then as it was.
+bool finishReplacement(Replacement& replacement);
 
 // Closes and removes the temporary after a failure elsewhere.
-void discardTemporary(std::ofstream& stream, const std::string& temporary);
+void abandonReplacement(Replacement& replacement);

@@ -1,10 +1,12 @@
 #include "launch_params.h"
 
+#include <string_view>
+
 #include "log.h"
 
 namespace {
 
-const std::string exeName = "DIVU.exe";
+constexpr std::string_view exeName = "DIVU.exe";
 
 }  // namespace
 
@@ -14,7 +16,8 @@ ParamSource processParam(int argc, char* argv[]) {
     logLine("Pre excu Directory:", programPath);
 
     std::string execDir;
-    const size_t nameAt = programPath.find(exeName);
+    // The last one: a folder on the way may hold the name too (DIVU.exe.d).
+    const size_t nameAt = programPath.rfind(exeName);
     if (nameAt != std::string::npos) {
         execDir = programPath;
         execDir.erase(nameAt, exeName.size());

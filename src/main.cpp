@@ -13,7 +13,10 @@ int main(int argc, char* argv[]) {
         HWND hWnd = GetConsoleWindow();
         ShowWindow(hWnd, 0);
 
-        const ParamSource paramSource = processParam(argc, argv);
+        // Windows hands main its arguments in the ANSI code page, which loses
+        // every character outside it.
+        LaunchArguments arguments = launchArguments(argc, argv);
+        const ParamSource paramSource = processParam(arguments.count(), arguments.vector());
         const std::string newId = paramSource.id + paramSource.sid;
         const Pattern pattern = makePattern("<id>.*</id>");
         replaceAppId(paramSource.execDir, paramSource.execDir + "META-INF/AIR/application.xml",
@@ -21,7 +24,12 @@ int main(int argc, char* argv[]) {
 
         const std::string appDir = clientCommandLine(paramSource.execDir, paramSource.param);
         logLine("APP:", appDir);
-        startApplication(appDir);
+        // The client is the launcher's one job: a start that failed is a failed run.
+        const unsigned int started = startApplication(appDir);
+        if (started <= 31) {
+            logError(("cant start client, error " + std::to_string(started) + ":").c_str(), appDir);
+            return 1;
+        }
         return 0;
     } catch (const std::exception& error) {
         // Only the standard library throws, and only when memory runs out; the

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <istream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "file_stream.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -167,12 +170,13 @@ TEST(copy, TargetCannotBeWritten) {
     }
 }
 
-// Windows will not rename over a file that another program holds open
-// without letting it be deleted, nor over a read-only one.
-void expectLockedTargetKept(const test::ScratchFolder& folder, const Copied& copied) {
+// Windows will not move a file over one that another program holds open
+// without letting it be deleted; after waiting a while for it, the copy gives up.
+void expectTargetKept(const test::ScratchFolder& folder, const Copied& copied,
+                      const std::string& failure) {
     EXPECT_EQ(copied.result, 1);
     EXPECT_EQ(copied.out, "");
-    EXPECT_EQ(copied.err, "cant replace file:" + folder.prefix() + "target\n");
+    EXPECT_EQ(copied.err, failure + folder.prefix() + "target\n");
     EXPECT_EQ(test::readFile(folder.path() / "target"), "kept\n");
     EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"source", "target"}));
 }
@@ -187,27 +191,37 @@ TEST(copy, TargetHeldOpenElsewhere) {
 
     const Copied copied = runCopy(folder.prefix() + "source", folder.prefix() + "target");
     held.close();
-    expectLockedTargetKept(folder, copied);
+    expectTargetKept(folder, copied, "cant replace file:");
 }
 
 TEST(copy, ReadOnlyTarget) {
-    if (!test::windowsBuild) GTEST_SKIP() << "POSIX lets a rename replace a read-only file";
     test::ScratchFolder folder;
     const fs::path target = folder.path() / "target";
     test::writeFile(folder.path() / "source", "new\n");
     test::writeFile(target, "kept\n");
-    const fs::perms writable =
-        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    fs::permissions(target, writable, fs::perm_options::remove);
-    if (std::ofstream(target, std::ios::app).is_open()) {
-        fs::permissions(target, writable, fs::perm_options::add);
-        GTEST_SKIP() << "the read-only attribute binds nobody here (Wine keeps it as Unix "
-                        "mode bits, and those do not bind root)";
-    }
+    test::makeReadOnly(target, true);
 
     const Copied copied = runCopy(folder.prefix() + "source", folder.prefix() + "target");
-    fs::permissions(target, writable, fs::perm_options::add);
-    expectLockedTargetKept(folder, copied);
+    test::makeReadOnly(target, false);
+    expectTargetKept(folder, copied, "cant new file:");
+}
+
+// The launcher's own reads let other processes rename and delete the file it
+// reads, so that it never stops another launch from doing so.
+TEST(openForReading, LetsOthersRenameAndDelete) {
+    test::ScratchFolder folder;
+    test::writeFile(folder.path() / "source", "bytes\n");
+    const std::unique_ptr<FileBuffer> reading = openForReading(folder.prefix() + "source");
+    ASSERT_TRUE(reading);
+    std::error_code error;
+    fs::rename(folder.path() / "source", folder.path() / "moved", error);
+    EXPECT_FALSE(error) << error.message();
+    fs::remove(folder.path() / "moved", error);
+    EXPECT_FALSE(error) << error.message();
+    std::istream stream(reading.get());
+    std::string line;
+    EXPECT_TRUE(std::getline(stream, line));
+    EXPECT_EQ(line, "bytes");
 }
 
 }  // namespace

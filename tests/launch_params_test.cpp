@@ -43,7 +43,10 @@ TEST(processParam, DirectoryPrefix) {
         {"C:\\Games\\divu.exe", "", "Execu Directory parse failed\n"},
         {"C:\\Games\\DIVU.EXE", "", "Execu Directory parse failed\n"},
         {"C:\\Games\\DIVU", "", "Execu Directory parse failed\n"},
-        {"C:\\DIVU.exe.d\\DIVU.exe", "C:\\.d\\DIVU.exe", "Now excu Directory:C:\\.d\\DIVU.exe\n"},
+        // The last occurrence is the launcher's own name.
+        {"C:\\DIVU.exe.d\\DIVU.exe", "C:\\DIVU.exe.d\\", "Now excu Directory:C:\\DIVU.exe.d\\\n"},
+        {"C:\\DIVU.exe\\DIVU.exe", "C:\\DIVU.exe\\", "Now excu Directory:C:\\DIVU.exe\\\n"},
+        {"C:\\DIVU.exe.d\\run", "C:\\.d\\run", "Now excu Directory:C:\\.d\\run\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.programPath);

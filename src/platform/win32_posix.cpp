@@ -3,14 +3,17 @@
 //
 // GetConsoleWindow/ShowWindow: a POSIX process has no console window, so there
 // is nothing to find or hide.
-// WinExec: splits the command line as a Windows program's runtime would and
-// starts the program its first word names, looked up as Windows looks up a
-// program named without a folder: beside the running program, in the working
-// folder, then along PATH. The started program keeps none of our files open
+// WinExecUtf8: splits the command line as a Windows program's runtime would
+// and starts the program its first word names, looked up as Windows looks up
+// a program named without a folder: beside the running program, in the
+// working folder, then along PATH. The started program keeps none of our files open
 // and shares none of our standard streams (Windows hands neither to a program
 // started this way), is nobody's zombie, and runs on after we exit. Its show
 // command is ignored, and results are WinExec's: 33 on success, 2 for a missing
 // file, 3 for a missing folder, 11 for a file that cannot be run, 0 otherwise.
+// Arguments and names are bytes already, and are taken as they are.
+// Files: opened and moved with the POSIX calls, which never stop another
+// process from renaming or deleting a file, so nothing is ever busy here.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -19,6 +22,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -102,8 +106,8 @@ HWND GetConsoleWindow() { return nullptr; }
 
 int ShowWindow(HWND, int) { return 0; }
 
-UINT WinExec(LPCSTR commandLine, UINT) {
-    std::vector<std::string> words = splitCommandLine(commandLine ? commandLine : "");
+UINT WinExecUtf8(const std::string& commandLine, UINT) {
+    std::vector<std::string> words = splitCommandLine(commandLine);
     UINT result = fileNotFound;
     const std::string program = findProgram(words.front(), result);
     if (program.empty()) return result;
@@ -141,6 +145,38 @@ UINT WinExec(LPCSTR commandLine, UINT) {
     return outOfResources;
 }
 
+LaunchArguments launchArguments(int argc, char* argv[]) {
+    LaunchArguments arguments;
+    for (int i = 0; i < argc; ++i) arguments.words.emplace_back(argv[i] ? argv[i] : "");
+    for (std::string& word : arguments.words) arguments.pointers.push_back(word.data());
+    arguments.pointers.push_back(nullptr);
+    return arguments;
+}
+
+std::string logText(const std::string& text) { return text; }
+
 std::filesystem::path filePath(const std::string& name) { return std::filesystem::path(name); }
+
+int openToRead(const std::string& name) { return open(name.c_str(), O_RDONLY | O_CLOEXEC); }
+
+int createNewFile(const std::string& name, bool& nameTaken) {
+    // O_EXCL refuses any existing name, a symbolic link included, and
+    // follows no link.
+    const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    nameTaken = descriptor < 0 && errno == EEXIST;
+    return descriptor;
+}
+
+// No write bit at all binds root too, who may write anything else.
+bool isReadOnly(const std::string& name) {
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+    return access(name.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
+}
+
+MoveResult moveOver(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0 ? MoveResult::Moved : MoveResult::Failed;
+}
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }

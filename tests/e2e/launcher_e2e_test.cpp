@@ -69,23 +69,59 @@ bool sanitized() {
 // The line end of the launcher's log and of the descriptors it writes.
 std::string lineEnd() { return underWine() ? "\r\n" : "\n"; }
 
-const std::string katakanaGame = "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0";  // ゲーム in UTF-8
-const std::string katakanaGameSjis = "\x83\x51\x81\x5B\x83\x80";  // the same in code page 932
+// The ANSI code page Wine runs the launcher in, as the test's locale sets it.
+enum class CodePage { Western, Japanese };
 
-// A path as the launcher is given it: Windows form under Wine, with names in
-// the ANSI code page the test chose.
-std::string seenAs(const fs::path& path) {
+std::vector<std::string> localeFor(CodePage codePage) {
+    const std::string locale = codePage == CodePage::Japanese ? "ja_JP.UTF-8" : "C.UTF-8";
+    return {"LANG=" + locale, "LC_ALL=" + locale};
+}
+
+// Names outside ASCII that the tests use, in UTF-8 and as each code page
+// shows them: "?" for a character it lacks.
+struct ForeignName {
+    std::string utf8;
+    std::string western;
+    std::string japanese;
+};
+const ForeignName katakanaGame = {"\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0", "???",
+                                  "\x83\x51\x81\x5B\x83\x80"};                          // ゲーム
+const ForeignName kanjiJapan = {"\xE6\x97\xA5\xE6\x9C\xAC", "??", "\x93\xFA\x96\x7B"};  // 日本
+const ForeignName kanjiName = {"\xE5\x90\x8D\xE5\x89\x8D", "??", "\x96\xBC\x91\x4F"};   // 名前
+const ForeignName hangulKorea = {"\xED\x95\x9C\xEA\xB5\xAD", "??", "??"};               // 한국
+const ForeignName hangulName = {"\xEC\x9D\xB4\xEB\xA6\x84", "??", "??"};                // 이름
+const ForeignName foreignNames[] = {katakanaGame, kanjiJapan, kanjiName, hangulKorea, hangulName};
+
+// Text as the Windows build's log shows it in the code page; natively the
+// log holds names as they are.
+std::string logFormOf(std::string text, CodePage codePage) {
+    if (!underWine()) return text;
+    for (const ForeignName& name : foreignNames) {
+        const std::string& shown = codePage == CodePage::Japanese ? name.japanese : name.western;
+        for (size_t at; (at = text.find(name.utf8)) != std::string::npos;) {
+            text.replace(at, name.utf8.size(), shown);
+        }
+    }
+    return text;
+}
+
+// A path in the launcher's own terms: Windows form under Wine, in UTF-8.
+std::string windowsForm(const fs::path& path) {
     std::string text = fs::absolute(path).lexically_normal().string();
     if (!underWine()) return text;
     std::replace(text.begin(), text.end(), '/', '\\');
-    for (size_t at; (at = text.find(katakanaGame)) != std::string::npos;) {
-        text.replace(at, katakanaGame.size(), katakanaGameSjis);
-    }
     return "Z:" + text;
 }
 
+// A path as the launcher's log shows it.
+std::string seenAs(const fs::path& path, CodePage codePage = CodePage::Western) {
+    return logFormOf(windowsForm(path), codePage);
+}
+
 // A folder as the launcher's directory prefix: seenAs plus a separator.
-std::string prefixOf(const fs::path& folder) { return seenAs(folder) + (underWine() ? "\\" : "/"); }
+std::string prefixOf(const fs::path& folder, CodePage codePage = CodePage::Western) {
+    return seenAs(folder, codePage) + (underWine() ? "\\" : "/");
+}
 
 // --- Files ------------------------------------------------------------------
 
@@ -605,16 +641,44 @@ TEST_F(LauncherE2e, PassesTheJoinedArgumentsAsWordsWithoutQuoting) {
     }
 }
 
-TEST_F(LauncherE2e, AMissingClientEndsTheLogWithItsCommandLine) {
+// Starting the client is the launcher's one job, so a start that fails is a
+// failed launch: a line says why, and the exit status says so.
+TEST_F(LauncherE2e, AClientThatCannotBeStartedFailsTheLaunch) {
     const fs::path game = scratch.path() / "game";
     makeGame(game, "DIVU.exe", false);
     const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=8"}});
     const std::string dir = prefixOf(game);
-    expectLog(outcome,
-              logHead(seenAs(game / "DIVU.exe"), dir,
-                      {"DMM viewer_id=8", {"match account success:8"}, "8", ""}) +
-                  rewriteWay(dir, "8") +
-                  std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe DMM viewer_id=8"});
+    const std::string appDir = dir + "KEMU_Client.exe DMM viewer_id=8";
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 1) << "exit code " << outcome.exitCode;
+    EXPECT_EQ(outcome.out,
+              joinLines(logHead(seenAs(game / "DIVU.exe"), dir,
+                                {"DMM viewer_id=8", {"match account success:8"}, "8", ""}) +
+                            rewriteWay(dir, "8") + std::vector<std::string>{"APP:" + appDir},
+                        lineEnd()));
+    EXPECT_EQ(outcome.err, "cant start client, error 2:" + appDir + lineEnd());
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("8"));
+}
+
+// Windows takes a command line of at most 32,767 characters. Wildcards make
+// the client's far longer than the launcher's own.
+TEST_F(LauncherE2e, AClientCommandLineLongerThanWindowsTakes) {
+    if (!underWine()) GTEST_SKIP() << "a POSIX shell expands wildcards before the launcher starts";
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    const fs::path work = scratch.path() / "work";
+    for (int i = 0; i < 300; ++i) {
+        writeBytes(work / ("file" + std::to_string(1000 + i) + std::string(110, 'x') + ".txt"), "");
+    }
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=9", "*.txt"}, work});
+    EXPECT_TRUE(outcome.exited && outcome.exitCode == 1) << "exit code " << outcome.exitCode;
+    const size_t app = outcome.out.rfind("APP:");
+    ASSERT_NE(app, std::string::npos) << outcome.out.substr(0, 2000);
+    const std::string appDir =
+        outcome.out.substr(app + 4, outcome.out.size() - app - 4 - lineEnd().size());
+    EXPECT_GT(appDir.size(), 32767u);
+    EXPECT_EQ(outcome.err, "cant start client, error 11:" + appDir + lineEnd());
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("9"));
+    EXPECT_FALSE(waitForFile(game / "client-args.txt", 2s)) << "the client was started";
 }
 
 TEST_F(LauncherE2e, UnderAnotherNameWorksInTheWorkingFolder) {
@@ -649,21 +713,83 @@ TEST_F(LauncherE2e, AGameFolderWithABlankGetsAQuotedClientPath) {
 TEST_F(LauncherE2e, AJapaneseGameFolderUnderCodePage932) {
     if (!underWine())
         GTEST_SKIP() << "only Windows hands the program path over in an ANSI code page";
-    const fs::path game = scratch.path() / katakanaGame;
+    const fs::path game = scratch.path() / katakanaGame.utf8;
     makeGame(game);
     Invocation run{game / "DIVU.exe", {"DMM", "viewer_id=44"}};
-    run.extraEnv = {"LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8"};
+    run.extraEnv = localeFor(CodePage::Japanese);
     const Outcome outcome = runLauncher(run);
-    const std::string dir = prefixOf(game);
-    ASSERT_NE(dir.find(katakanaGameSjis), std::string::npos);
+    const std::string dir = prefixOf(game, CodePage::Japanese);
+    ASSERT_NE(dir.find(katakanaGame.japanese), std::string::npos);
     expectLog(outcome,
-              logHead(seenAs(game / "DIVU.exe"), dir,
+              logHead(seenAs(game / "DIVU.exe", CodePage::Japanese), dir,
                       {"DMM viewer_id=44", {"match account success:44"}, "44", ""}) +
                   rewriteWay(dir, "44") +
                   std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe DMM viewer_id=44"});
     EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("44"));
     EXPECT_EQ(readBytes(cachedCopyIn(game, "44")), rewrittenDescriptor("44"));
     EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=44"}));
+}
+
+// A folder or an argument that the ANSI code page cannot hold reaches the file
+// system and the client exact; only the log shows it in that code page.
+TEST_F(LauncherE2e, NamesOutsideTheCodePage) {
+    struct Row {
+        const char* name;
+        CodePage codePage;
+        const ForeignName& folder;
+        const ForeignName& key;
+        const ForeignName& value;
+    };
+    const Row rows[] = {
+        {"Japanese on a Western system", CodePage::Western, kanjiJapan, kanjiName, kanjiJapan},
+        {"Korean on a Japanese system", CodePage::Japanese, hangulKorea, hangulName, hangulKorea},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path game = scratch.path() / row.folder.utf8 / "game";
+        makeGame(game);
+        const std::vector<std::string> args = {"DMM", "viewer_id=45",
+                                               row.key.utf8 + "=" + row.value.utf8};
+        Invocation run{game / "DIVU.exe", args};
+        run.extraEnv = localeFor(row.codePage);
+        const Outcome outcome = runLauncher(run);
+
+        const std::string dir = prefixOf(game, row.codePage);
+        const std::string param = joinArguments(args);
+        if (underWine()) {
+            EXPECT_NE(dir.find("\\??\\game\\"), std::string::npos) << dir;
+        }
+        expectLog(
+            outcome,
+            logHead(seenAs(game / "DIVU.exe", row.codePage), dir,
+                    {logFormOf(param, row.codePage), {"match account success:45"}, "45", ""}) +
+                rewriteWay(dir, "45") +
+                std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe " +
+                                         logFormOf(param, row.codePage)});
+        EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("45"));
+        EXPECT_EQ(readBytes(cachedCopyIn(game, "45")), rewrittenDescriptor("45"));
+        EXPECT_EQ(clientArguments(game), args);
+        if (underWine()) {
+            EXPECT_EQ(readBytes(game / "client-command-line.txt"),
+                      windowsForm(game) + "\\KEMU_Client.exe " + param);
+        }
+    }
+}
+
+// The launcher's own name cut out of its path is the last one in it.
+TEST_F(LauncherE2e, AFolderNamedLikeTheLauncher) {
+    const fs::path game = scratch.path() / "DIVU.exe.d";
+    makeGame(game);
+    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=46"}});
+    const std::string dir = prefixOf(game);
+    ASSERT_NE(dir.find("DIVU.exe.d"), std::string::npos);
+    expectLog(outcome,
+              logHead(seenAs(game / "DIVU.exe"), dir,
+                      {"DMM viewer_id=46", {"match account success:46"}, "46", ""}) +
+                  rewriteWay(dir, "46") +
+                  std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe DMM viewer_id=46"});
+    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("46"));
+    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=46"}));
 }
 
 TEST_F(LauncherE2e, ExpandsWildcardsInItsArguments) {
@@ -734,6 +860,54 @@ TEST_F(LauncherE2e, TheClientsOutputNeverBreaksIntoTheLog) {
         EXPECT_TRUE(outcome.outClosedAtExit && outcome.errClosedAtExit)
             << "the client kept the launcher's standard streams";
     }
+}
+
+// Launches that run at once on one game folder, as when a player starts
+// several accounts together, or one that a virus scanner reads meanwhile:
+// each waits out the others' brief hold on a file, and none fails.
+TEST_F(LauncherE2e, TwentyLaunchesAtOnceOnOneFolder) {
+    const fs::path game = scratch.path() / "game";
+    makeGame(game);
+    constexpr int launches = 20;
+    int waited = 0;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // Five ids, four launches each; each round shares two ids with the
+        // one before, whose cached copies it then reuses.
+        std::vector<std::string> ids;
+        for (int i = 0; i < launches; ++i) ids.push_back(std::to_string(1 + i % 5 + 3 * round));
+        std::vector<Outcome> outcomes(launches);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < launches; ++i) {
+            threads.emplace_back([&, i] {
+                outcomes[i] = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=" + ids[i]}});
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+
+        for (int i = 0; i < launches; ++i) {
+            SCOPED_TRACE("launch " + std::to_string(i) + ", id " + ids[i]);
+            EXPECT_TRUE(outcomes[i].exited && outcomes[i].exitCode == 0)
+                << "exit code " << outcomes[i].exitCode;
+            EXPECT_NE(outcomes[i].out.find("AppID change success" + lineEnd()), std::string::npos)
+                << outcomes[i].out;
+            EXPECT_EQ(outcomes[i].err, "");
+            waited += outcomes[i].out.find("waited for busy file:") != std::string::npos;
+        }
+        const std::optional<std::string> descriptor = readBytes(descriptorIn(game));
+        ASSERT_TRUE(descriptor.has_value());
+        EXPECT_TRUE(std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
+            return *descriptor == rewrittenDescriptor(id);
+        })) << *descriptor;
+        for (const std::string& id : ids) {
+            EXPECT_EQ(readBytes(cachedCopyIn(game, id)), rewrittenDescriptor(id)) << id;
+        }
+        for (const fs::directory_entry& entry : fs::directory_iterator(game / "META-INF/AIR")) {
+            EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+        }
+    }
+    std::cout << "launches that waited for a busy file: " << waited << " of " << 3 * launches
+              << "\n";
 }
 
 // A descriptor of about 64 MiB with the id element near its top, in the line
@@ -829,7 +1003,7 @@ TEST_F(LauncherE2e, RunningOutOfMemoryKeepsTheDescriptorWhole) {
     for (long limit = 48 << 10; limit <= 512 << 10 && !gotThrough; limit += 2 << 10) {
         SCOPED_TRACE(std::to_string(limit) + " KiB");
         const fs::path game = scratch.path() / ("game-" + std::to_string(limit));
-        makeGame(game, "DIVU.exe", false);
+        makeGame(game);
         fs::copy_file(fixture, descriptorIn(game), fs::copy_options::overwrite_existing);
         Invocation run{game / "DIVU.exe", {"DMM", "viewer_id=9"}};
         run.memoryLimitKib = limit;

@@ -9,13 +9,17 @@
 //                 to show whether it shares the launcher's streams.
 //
 // The record file holds the argument count on its first line, then each
-// argument on a line of its own, each line ending in a line feed. It is
-// written to a temporary and renamed, so it is never seen half-written.
+// argument on a line of its own, each line ending in a line feed. On Windows
+// the arguments are those of the wide command line, in UTF-8, and that whole
+// command line goes to client-command-line.txt as well. Both are written to a
+// temporary and renamed, so they are never seen half-written.
 
 // This helper is the one program here that runs on both platforms without the
 // launcher's platform layer, so it makes its few system calls itself.
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <limits.h>
 #include <unistd.h>
@@ -28,6 +32,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -91,6 +96,33 @@ void stayFor(long milliseconds) {
 #endif
 }
 
+#ifdef _WIN32
+std::string utf8(const wchar_t* text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), length, nullptr, nullptr);
+    bytes.pop_back();
+    return bytes;
+}
+#endif
+
+// The arguments after the program's name, in UTF-8 on Windows.
+std::vector<std::string> argumentsOf(int argc, char* argv[]) {
+    std::vector<std::string> arguments;
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide && i < count; ++i) arguments.push_back(utf8(wide[i]));
+    LocalFree(wide);
+#else
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+#endif
+    return arguments;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -107,8 +139,12 @@ int main(int argc, char* argv[]) {
         std::cerr << "stand-in client on stderr" << std::endl;
     }
 
-    std::string record = std::to_string(argc - 1) + "\n";
-    for (int i = 1; i < argc; ++i) record += std::string(argv[i]) + "\n";
+#ifdef _WIN32
+    if (!writeAtomically(folder, "client-command-line.txt", utf8(GetCommandLineW()))) return 3;
+#endif
+    const std::vector<std::string> arguments = argumentsOf(argc, argv);
+    std::string record = std::to_string(arguments.size()) + "\n";
+    for (const std::string& argument : arguments) record += argument + "\n";
     if (!writeAtomically(folder, "client-args.txt", record)) return 3;
 
     const long stay = stayMilliseconds(folder);

@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A program that writes what it was given to a file beside itself, then waits
-// until the test lets it end, so that it is seen running after WinExec returned.
+// until the test lets it end, so that it is seen running after WinExecUtf8 returned.
 const char* const recorder =
     "#!/bin/sh\n"
     "dir=$(dirname \"$0\")\n"
@@ -36,7 +36,7 @@ bool waitFor(const fs::path& path) {
     return fs::exists(path);
 }
 
-TEST(WinExec, StartsWithoutWaitingOrSharingFiles) {
+TEST(WinExecUtf8, StartsWithoutWaitingOrSharingFiles) {
     test::ScratchFolder folder;
     const fs::path program = folder.path() / "record.sh";
     test::writeFile(program, recorder);
@@ -49,10 +49,10 @@ TEST(WinExec, StartsWithoutWaitingOrSharingFiles) {
     close(held);
 
     const std::string commandLine = program.string() + " DMM \"two words\" x\\\"y";
-    EXPECT_GT(WinExec(commandLine.c_str(), 1), 31u);
+    EXPECT_GT(WinExecUtf8(commandLine, 1), 31u);
     close(50);
 
-    // WinExec has returned while the program still waits for "go".
+    // WinExecUtf8 has returned while the program still waits for "go".
     ASSERT_TRUE(waitFor(folder.path() / "args.txt"));
     EXPECT_FALSE(fs::exists(folder.path() / "done"));
     EXPECT_EQ(test::readFile(folder.path() / "args.txt"), "DMM\ntwo words\nx\"y\n/dev/null\n");
@@ -66,7 +66,7 @@ TEST(WinExec, StartsWithoutWaitingOrSharingFiles) {
     EXPECT_TRUE(waitFor(folder.path() / "done"));
 }
 
-TEST(WinExec, ReportsWhatCannotBeStarted) {
+TEST(WinExecUtf8, ReportsWhatCannotBeStarted) {
     test::ScratchFolder folder;
     test::writeFile(folder.path() / "plain.txt", "not a program");
     struct Row {
@@ -82,7 +82,7 @@ TEST(WinExec, ReportsWhatCannotBeStarted) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.commandLine);
-        EXPECT_EQ(WinExec(row.commandLine.c_str(), 1), row.result);
+        EXPECT_EQ(WinExecUtf8(row.commandLine, 1), row.result);
     }
 }
 

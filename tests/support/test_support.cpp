@@ -32,6 +32,13 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     ASSERT_TRUE(out.good()) << "cannot write fixture " << path;
 }
 
+void makeReadOnly(const std::filesystem::path& path, bool readOnly) {
+    namespace fs = std::filesystem;
+    const fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(path, writable, readOnly ? fs::perm_options::remove : fs::perm_options::add);
+}
+
 ScratchFolder::ScratchFolder() {
     static std::atomic<int> count{0};
     path_ = std::filesystem::temp_directory_path() /

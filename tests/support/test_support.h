@@ -26,6 +26,10 @@ bool underWine();
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// Takes every write permission from a file (on Windows: sets its read-only
+// attribute), or gives them back.
+void makeReadOnly(const std::filesystem::path& path, bool readOnly);
+
 // A fresh folder of its own for one test, removed afterwards unless the test failed.
 class ScratchFolder {
 public:
