@@ -287,3 +287,7 @@ BEGIN {
 echo
 echo "ours: the launcher (build/native-release/DIVU.exe, stdout to /dev/null); peer: sed, cp,"
 echo "the floor (bench/floor.cpp) or the script (bench/peer.sh); times are medians, ratio = ours/peer."
+
+echo
+# The Windows build under Wine: a whole launch against its floor, and 20 at once.
+bash "$repo/scripts/bench-wine.sh"

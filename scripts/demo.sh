@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Shows the launcher at work on the sample game: builds it (the Windows build
-# under Wine when Wine is here, else the native build; DEMO_BUILD=native or
-# windows chooses), copies the sample game to a fresh folder under build/, and
-# launches it the way the platforms do.
+# Shows the launcher at work on the sample game: builds it (the Windows build,
+# run under Wine, unless DEMO_BUILD=native asks for the native one), copies
+# the sample game to a fresh folder under build/, and launches it the way the
+# platforms do, last from a game folder whose name the ANSI code page lacks.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,10 +14,7 @@ heading() { printf '\n== %s ==\n' "$*"; }
 # Wine writes CR LF; the lines read the same either way on a terminal.
 show() { tr -d '\r'; }
 
-kind=${DEMO_BUILD:-}
-if [ -z "$kind" ]; then
-    if command -v wine >/dev/null 2>&1; then kind=windows; else kind=native; fi
-fi
+kind=${DEMO_BUILD:-windows}
 case "$kind" in
     windows | native) ;;
     *)
@@ -28,7 +25,9 @@ esac
 
 if [ "$kind" = windows ]; then
     ensure_packages "${native_packages[@]}" "${windows_packages[@]}"
-    export WINEPREFIX="$repo/build/windows/wineprefix" WINEDEBUG=-all
+    # A Western code page, in which Japanese names have no place; Wine needs
+    # a UTF-8 locale to reach such names at all.
+    export WINEPREFIX="$repo/build/windows/wineprefix" WINEDEBUG=-all LC_ALL=C.UTF-8
     run() { wine "$@"; }
     stop_wine() { wineserver -k >/dev/null 2>&1 || true; }
     trap stop_wine EXIT
@@ -41,7 +40,7 @@ heading "Building the launcher and the sample client ($kind build)"
 cd "$repo"
 cmake --preset "$kind" >/dev/null
 if ! cmake --build --preset "$kind" --target DIVU sample_client >/dev/null; then
-    echo "build failed; the sample client needs add_subdirectory(examples) in CMakeLists.txt" >&2
+    echo "build failed" >&2
     exit 1
 fi
 echo "built build/$kind/DIVU.exe and build/$kind/examples/KEMU_Client.exe"
@@ -50,13 +49,19 @@ if [ "$kind" = windows ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine wineboot --init >/dev/null 2>&1
 fi
 
-game="$repo/build/demo/$kind/game"
+demo="$repo/build/demo/$kind"
+game="$demo/game"
 air="$game/META-INF/AIR"
-rm -rf "$game"
-mkdir -p "$(dirname "$game")"
-cp -R "$repo/examples/game" "$game"
-cp "$repo/build/$kind/DIVU.exe" "$game/"
-cp "$repo/build/$kind/examples/KEMU_Client.exe" "$game/"
+rm -rf "$demo"
+mkdir -p "$demo"
+# make_game FOLDER: the sample game with the launcher and the sample client.
+make_game() {
+    mkdir -p "$(dirname "$1")"
+    cp -R "$repo/examples/game" "$1"
+    cp "$repo/build/$kind/DIVU.exe" "$1/"
+    cp "$repo/build/$kind/examples/KEMU_Client.exe" "$1/"
+}
+make_game "$game"
 heading "Game folder: ${game#"$repo"/}"
 (cd "$game" && find . -type f | sort)
 
@@ -108,6 +113,19 @@ id_line
 echo
 echo "### JP launch: the id is account + sid = 42 + 7 -> 427"
 launch kemumclient account=42 sid=7
+heading "Descriptor id line"
+id_line
+heading "META-INF/AIR"
+ls -l "$air"
+
+# 日本 ("Japan"): no Western code page has these characters.
+game="$demo/日本/game"
+air="$game/META-INF/AIR"
+make_game "$game"
+echo
+echo "### A game folder named ${game#"$repo"/}, and an argument 名前=日本 (\"name=Japan\"):"
+echo "### the log shows what the code page lacks as \"?\"; the files and the client get it all"
+launch DMM viewer_id=777 名前=日本
 heading "Descriptor id line"
 id_line
 heading "META-INF/AIR"
