@@ -16,7 +16,7 @@ int main(int argc, char* argv[]) {
         // Windows hands main its arguments in the ANSI code page, which loses
         // every character outside it.
         LaunchArguments arguments = launchArguments(argc, argv);
-        const ParamSource paramSource = processParam(arguments.count(), arguments.vector());
+        const ParamSource paramSource = processParam(arguments.argc, arguments.argv.data());
         const std::string newId = paramSource.id + paramSource.sid;
         const Pattern pattern = makePattern("<id>.*</id>");
         replaceAppId(paramSource.execDir, paramSource.execDir + "META-INF/AIR/application.xml",
@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
         // The client is the launcher's one job: a start that failed is a failed run.
         const unsigned int started = startApplication(appDir);
         if (started <= 31) {
-            logError(("cant start client, error " + std::to_string(started) + ":").c_str(), appDir);
+            logError("cant start client, error ", std::to_string(started) + ":" + appDir);
             return 1;
         }
         return 0;

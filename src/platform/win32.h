@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -32,16 +33,25 @@ inline constexpr char textLineEnd[] = "\r\n";
 inline constexpr char textLineEnd[] = "\n";
 #endif
 
-// The argument vector in UTF-8, shaped as main takes it. On Windows the
-// runtime forms it again from the wide command line, wildcards expanded as
-// for main, since main's own holds only what the ANSI code page can show.
+// The argument vector in UTF-8, as main takes it: argv points into words and
+// ends in a null entry. On Windows the runtime forms it again from the wide
+// command line, wildcards expanded as for main, since main's own holds only
+// what the ANSI code page can show.
 struct LaunchArguments {
     std::vector<std::string> words;
-    std::vector<char*> pointers;  // into words, then a null entry
-    int count() const { return static_cast<int>(words.size()); }
-    char** vector() { return pointers.data(); }
+    int argc = 0;
+    std::vector<char*> argv;
 };
 LaunchArguments launchArguments(int argc, char* argv[]);
+
+// An argument vector over words.
+inline LaunchArguments launchArgumentsOf(std::vector<std::string> words) {
+    LaunchArguments arguments{std::move(words), 0, {}};
+    for (std::string& word : arguments.words) arguments.argv.push_back(word.data());
+    arguments.argv.push_back(nullptr);
+    arguments.argc = static_cast<int>(arguments.words.size());
+    return arguments;
+}
 
 // A name or argument as the log shows it: on Windows in the ANSI code page,
 // with "?" for what that code page lacks; unchanged elsewhere.
@@ -49,8 +59,8 @@ std::string logText(const std::string& text);
 
 // WinExec for a UTF-8 command line: starts the program its first word names,
 // with the rest as its arguments, and returns without waiting for it to end:
-// above 31 on success, else why it failed (2 for a missing file, 3 for a
-// missing folder, 11 for anything else).
+// above 31 on success, else why it failed: the system's error (2 for a
+// missing file, 3 for a missing folder), given as 11 when it is 32 or more.
 UINT WinExecUtf8(const std::string& commandLine, UINT show);
 
 // The name of a file as the file system takes it; an empty path, which names

@@ -24,6 +24,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "platform/command_line.h"
@@ -146,11 +147,9 @@ UINT WinExecUtf8(const std::string& commandLine, UINT) {
 }
 
 LaunchArguments launchArguments(int argc, char* argv[]) {
-    LaunchArguments arguments;
-    for (int i = 0; i < argc; ++i) arguments.words.emplace_back(argv[i] ? argv[i] : "");
-    for (std::string& word : arguments.words) arguments.pointers.push_back(word.data());
-    arguments.pointers.push_back(nullptr);
-    return arguments;
+    std::vector<std::string> words;
+    for (int i = 0; i < argc; ++i) words.emplace_back(argv[i] ? argv[i] : "");
+    return launchArgumentsOf(std::move(words));
 }
 
 std::string logText(const std::string& text) { return text; }

@@ -6,6 +6,7 @@
 #include <io.h>
 
 #include <optional>
+#include <utility>
 
 #include "platform/utf16.h"
 #include "platform/win32.h"
@@ -65,20 +66,18 @@ constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELET
 }  // namespace
 
 LaunchArguments launchArguments(int argc, char* argv[]) {
-    LaunchArguments arguments;
+    std::vector<std::string> words;
     int wideCount = 0;
     wchar_t** wide = nullptr;
     wchar_t** environment = nullptr;
     _startupinfo startInfo{0};
     if (__wgetmainargs(&wideCount, &wide, &environment, _dowildcard, &startInfo) == 0 && wide) {
-        for (int i = 0; i < wideCount; ++i) arguments.words.push_back(utf8From(wide[i]));
+        for (int i = 0; i < wideCount; ++i) words.push_back(utf8From(wide[i]));
     } else {
         // Never seen; main's own arguments are then the best there are.
-        for (int i = 0; i < argc; ++i) arguments.words.emplace_back(argv[i] ? argv[i] : "");
+        for (int i = 0; i < argc; ++i) words.emplace_back(argv[i] ? argv[i] : "");
     }
-    for (std::string& word : arguments.words) arguments.pointers.push_back(word.data());
-    arguments.pointers.push_back(nullptr);
-    return arguments;
+    return launchArgumentsOf(std::move(words));
 }
 
 std::string logText(const std::string& text) {
