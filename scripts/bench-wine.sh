@@ -30,7 +30,7 @@ stop_wine() { wineserver -k >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 mkdir -p "$WINEPREFIX"
 # One server for every run, as a player's desktop has: its start is not the launcher's.
-wineserver -p
+wineserver -p 2>/dev/null || echo "(a wineserver already runs for this prefix)"
 wine wineboot --init >/dev/null 2>&1
 
 work="$repo/build/bench-wine"

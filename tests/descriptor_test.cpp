@@ -480,7 +480,7 @@ TEST(replaceAppId, SomethingPlantedAtATemporarysName) {
             EXPECT_EQ(test::readFile(name), expected) << name;
         }
         EXPECT_EQ(test::readFile(victim), "not the launcher's\n");
-        EXPECT_EQ(row.link ? fs::is_symlink(planted) : fs::is_directory(planted), true);
+        EXPECT_TRUE(row.link ? fs::is_symlink(planted) : fs::is_directory(planted));
         std::vector<std::string> names = {
             "application.xml", "application123.xml",
             fs::path(planted).filename().string() + (row.link ? "" : "/")};
