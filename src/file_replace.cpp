@@ -64,6 +64,12 @@ bool finishReplacement(Replacement& replacement) {
     }
     replacement.stream.rdbuf(nullptr);
     replacement.file.reset();
+    // Checked again, as the target may have become read-only meanwhile.
+    if (isReadOnly(replacement.target)) {
+        removeTemporary(replacement);
+        logError("cant new file:", replacement.target);
+        return false;
+    }
     const auto start = std::chrono::steady_clock::now();
     MoveResult moved = moveOver(replacement.temporary, replacement.target);
     bool retried = false;

@@ -25,10 +25,11 @@ std::string temporaryNameFor(const std::string& target);
 // cannot create one.
 bool startReplacement(Replacement& replacement, const std::string& target);
 
-// Flushes and closes the temporary, then moves it over the target, trying
-// again for about a second while another process holds one of them. On any
-// failure removes the temporary, logs a line naming the target on standard
-// error and returns false; the target is then as it was.
+// Flushes and closes the temporary, then moves it over the target unless
+// that is read-only by now, trying again for about a second while another
+// process holds one of them. On any failure removes the temporary, logs a
+// line naming the target on standard error and returns false; the target is
+// then as it was.
 bool finishReplacement(Replacement& replacement);
 
 // Closes and removes the temporary after a failure elsewhere.
