@@ -38,6 +38,16 @@ std::string utf8From(const wchar_t* text) {
     return utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
 }
 
+std::string utf8FromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (length <= 0) return text;
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    return utf8From(wide.c_str());
+}
+
 std::optional<std::wstring> wideFrom(const std::string& text) {
     const std::optional<std::u16string> utf16 = utf16FromUtf8(text);
     if (!utf16) return std::nullopt;
@@ -74,8 +84,9 @@ LaunchArguments launchArguments(int argc, char* argv[]) {
     if (__wgetmainargs(&wideCount, &wide, &environment, _dowildcard, &startInfo) == 0 && wide) {
         for (int i = 0; i < wideCount; ++i) words.push_back(utf8From(wide[i]));
     } else {
-        // Never seen; main's own arguments are then the best there are.
-        for (int i = 0; i < argc; ++i) words.emplace_back(argv[i] ? argv[i] : "");
+        // It fails only when memory runs out; main's own arguments, in the
+        // ANSI code page, are then the best there are.
+        for (int i = 0; i < argc; ++i) words.push_back(utf8FromAnsi(argv[i] ? argv[i] : ""));
     }
     return launchArgumentsOf(std::move(words));
 }
@@ -163,8 +174,9 @@ MoveResult moveOver(const std::string& from, const std::string& to) {
     }
     const DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION) return MoveResult::Busy;
-    // Denied over a plain writable file: it is open elsewhere without delete
-    // sharing, or on its way out; a folder or a read-only file stays so.
+    // Denied over a plain writable file: it is open elsewhere (Windows moves
+    // nothing over an open file, whatever its sharing) or on its way out. A
+    // folder or a read-only file stays so.
     if (error == ERROR_ACCESS_DENIED) {
         const DWORD attributes = GetFileAttributesW(target->c_str());
         if (isPlainFile(attributes) && !(attributes & FILE_ATTRIBUTE_READONLY)) {
