@@ -6,12 +6,13 @@
 // WinExecUtf8: splits the command line as a Windows program's runtime would
 // and starts the program its first word names, looked up as Windows looks up
 // a program named without a folder: beside the running program, in the
-// working folder, then along PATH. The started program keeps none of our files open
-// and shares none of our standard streams (Windows hands neither to a program
-// started this way), is nobody's zombie, and runs on after we exit. Its show
-// command is ignored, and results are WinExec's: 33 on success, 2 for a missing
-// file, 3 for a missing folder, 11 for a file that cannot be run, 0 otherwise.
-// Arguments and names are bytes already, and are taken as they are.
+// working folder, then along PATH. The started program keeps none of our
+// files open and shares none of our standard streams (Windows hands neither to
+// a program started this way), is nobody's zombie, and runs on after we exit.
+// Its show command is ignored, and results are WinExec's: 33 on success, 2 for
+// a missing file, 3 for a missing folder, 11 for a file that cannot be run, 0
+// otherwise.
+// Arguments and names: bytes already, taken as they are.
 // Files: opened and moved with the POSIX calls, which never stop another
 // process from renaming or deleting a file, so nothing is ever busy here.
 
