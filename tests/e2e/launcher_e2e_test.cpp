@@ -696,20 +696,6 @@ TEST_F(LauncherE2e, UnderAnotherNameWorksInTheWorkingFolder) {
     EXPECT_EQ(readBytes(cachedCopyIn(game, "9")), rewrittenDescriptor("9"));
 }
 
-TEST_F(LauncherE2e, AGameFolderWithABlankGetsAQuotedClientPath) {
-    const fs::path game = scratch.path() / "my game";
-    makeGame(game);
-    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=10"}});
-    const std::string dir = prefixOf(game);
-    expectLog(outcome,
-              logHead(seenAs(game / "DIVU.exe"), dir,
-                      {"DMM viewer_id=10", {"match account success:10"}, "10", ""}) +
-                  rewriteWay(dir, "10") +
-                  std::vector<std::string>{"APP:\"" + dir + "KEMU_Client.exe\" DMM viewer_id=10"});
-    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("10"));
-    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=10"}));
-}
-
 // A folder or an argument outside the ANSI code page reaches the file system
 // and the client exact; only the log shows it in that code page, with "?" for
 // what the code page lacks. A name it can show logs in its bytes.
@@ -760,20 +746,38 @@ TEST_F(LauncherE2e, NamesInAndOutsideTheCodePage) {
     }
 }
 
-// The launcher's own name cut out of its path is the last one in it.
-TEST_F(LauncherE2e, AFolderNamedLikeTheLauncher) {
-    const fs::path game = scratch.path() / "DIVU.exe.d";
-    makeGame(game);
-    const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=46"}});
-    const std::string dir = prefixOf(game);
-    ASSERT_NE(dir.find("DIVU.exe.d"), std::string::npos);
-    expectLog(outcome,
-              logHead(seenAs(game / "DIVU.exe"), dir,
-                      {"DMM viewer_id=46", {"match account success:46"}, "46", ""}) +
-                  rewriteWay(dir, "46") +
-                  std::vector<std::string>{"APP:" + dir + "KEMU_Client.exe DMM viewer_id=46"});
-    EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor("46"));
-    EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=46"}));
+// Folder names that a careless launcher gets wrong: a blank, which would let
+// Windows take a leading part of the client's path for the program, so the
+// path is quoted; and the launcher's own name, of which the last one in the
+// path is the launcher's.
+TEST_F(LauncherE2e, FolderNamesThatNeedCare) {
+    struct Row {
+        const char* folder;
+        std::string id;
+        bool quoted;
+    };
+    const Row rows[] = {
+        {"my game", "10", true},
+        {"DIVU.exe.d", "46", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.folder);
+        const fs::path game = scratch.path() / row.folder;
+        makeGame(game);
+        const Outcome outcome = runLauncher({game / "DIVU.exe", {"DMM", "viewer_id=" + row.id}});
+        const std::string dir = prefixOf(game);
+        ASSERT_NE(dir.find(row.folder), std::string::npos);
+        const std::string client =
+            row.quoted ? "\"" + dir + "KEMU_Client.exe\" " : dir + "KEMU_Client.exe ";
+        expectLog(
+            outcome,
+            logHead(seenAs(game / "DIVU.exe"), dir,
+                    {"DMM viewer_id=" + row.id, {"match account success:" + row.id}, row.id, ""}) +
+                rewriteWay(dir, row.id) +
+                std::vector<std::string>{"APP:" + client + "DMM viewer_id=" + row.id});
+        EXPECT_EQ(readBytes(descriptorIn(game)), rewrittenDescriptor(row.id));
+        EXPECT_EQ(clientArguments(game), (std::vector<std::string>{"DMM", "viewer_id=" + row.id}));
+    }
 }
 
 TEST_F(LauncherE2e, ExpandsWildcardsInItsArguments) {
